@@ -1,0 +1,88 @@
+#pragma once
+
+// Records the log events of a test: attached to the root logger while it lives.
+
+#include <log4cplus/appender.h>
+#include <log4cplus/logger.h>
+#include <log4cplus/spi/loggingevent.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct LogEvent {
+    std::string logger;
+    log4cplus::LogLevel level;
+    std::string message;
+};
+
+class LogCapture {
+public:
+    LogCapture() : appender_(new Recorder(*this)) {
+        appender_->setName("TEST_CAPTURE");
+        log4cplus::Logger::getRoot().addAppender(appender_);
+    }
+    ~LogCapture() { log4cplus::Logger::getRoot().removeAppender(appender_); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::vector<LogEvent> events() const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return events_;
+    }
+
+    // Messages with their "[seconds sec] - " prefix removed, optionally of one logger only.
+    std::vector<std::string> messages(const std::string& logger = std::string()) const {
+        std::vector<std::string> result;
+        for (const LogEvent& event : events()) {
+            if (logger.empty() || event.logger == logger) {
+                result.push_back(stripPrefix(event.message));
+            }
+        }
+        return result;
+    }
+
+    size_t count(const std::string& messageText) const {
+        size_t n = 0;
+        for (const std::string& message : messages()) {
+            n += message == messageText ? 1 : 0;
+        }
+        return n;
+    }
+
+    void clear() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        events_.clear();
+    }
+
+    static std::string stripPrefix(const std::string& message) {
+        const std::string::size_type mark = message.find(" sec] - ");
+        return mark == std::string::npos ? message : message.substr(mark + 8);
+    }
+
+private:
+    class Recorder : public log4cplus::Appender {
+    public:
+        explicit Recorder(LogCapture& owner) : owner_(owner) {}
+        ~Recorder() override { destructorImpl(); }
+        void close() override {}
+
+    protected:
+        void append(const log4cplus::spi::InternalLoggingEvent& event) override {
+            std::lock_guard<std::mutex> guard(owner_.mutex_);
+            owner_.events_.push_back(
+                {event.getLoggerName(), event.getLogLevel(), event.getMessage()});
+        }
+
+    private:
+        LogCapture& owner_;
+    };
+
+    mutable std::mutex mutex_;
+    std::vector<LogEvent> events_;
+    log4cplus::SharedAppenderPtr appender_;
+};
+
+} // namespace testsupport

@@ -1,0 +1,147 @@
+#include "hal/SysfsGpio.h"
+
+#include "hal/FileDescriptor.h"
+
+#include <poll.h>
+
+#include <sstream>
+
+namespace hal {
+
+namespace {
+
+const char* const EDGE_WORDS[] = {"none", "rising", "falling", "both"};
+
+void writeAndFlush(std::ostream& stream, const std::string& text) {
+    stream << text;
+    stream.flush();
+}
+
+} // namespace
+
+SysfsGpio::SysfsGpio(int number, bool isOutput, bool activeLow, const std::string& gpioRoot)
+    : exportFile_(gpioRoot + "/export")
+    , unexportFile_(gpioRoot + "/unexport")
+    , isOutput_(isOutput)
+    , activeLow_(activeLow) {
+    std::ostringstream text;
+    text << number;
+    numberText_ = text.str();
+    basePath_ = gpioRoot + "/gpio" + numberText_;
+}
+
+SysfsGpio::~SysfsGpio() {
+    valueFile_.close();
+    activeLowFile_.close();
+    directionFile_.close();
+    writeAndFlush(unexportFile_, numberText_);
+    exportFile_.close();
+    unexportFile_.close();
+}
+
+const char* SysfsGpio::edgeWord(GpioEdge edge) {
+    const int index = static_cast<int>(edge);
+    return index >= 0 && index <= 3 ? EDGE_WORDS[index] : EDGE_WORDS[0];
+}
+
+void SysfsGpio::open() {
+    if (isOpen_) {
+        return;
+    }
+    // Unexporting first clears whatever state an earlier owner of the line left behind.
+    writeAndFlush(unexportFile_, numberText_);
+    writeAndFlush(exportFile_, numberText_);
+    const std::ios::openmode readWrite = std::ios::in | std::ios::out;
+    valueFile_.open(basePath_ + "/value", readWrite);
+    activeLowFile_.open(basePath_ + "/active_low", readWrite);
+    directionFile_.open(basePath_ + "/direction", readWrite);
+    writeAndFlush(activeLowFile_, activeLow_ ? "1" : "0");
+    writeAndFlush(directionFile_, isOutput_ ? "out" : "in");
+    isOpen_ = true;
+}
+
+int SysfsGpio::readValue() {
+    // A failed earlier read must not poison every later one, and sysfs only produces a fresh
+    // reading for a read from offset 0.
+    valueFile_.clear();
+    valueFile_.seekg(0);
+    int value = NO_VALUE;
+    if (!(valueFile_ >> value)) {
+        value = NO_VALUE;
+    }
+    valueFile_.clear();
+    return value;
+}
+
+void SysfsGpio::writeValue(int value) {
+    // The stream shares one position between reads and writes: without the seek a write after a
+    // read would be undefined, and on a plain file it would land behind the old value.
+    valueFile_.clear();
+    valueFile_.seekp(0);
+    std::ostringstream text;
+    text << value;
+    writeAndFlush(valueFile_, text.str());
+}
+
+int SysfsGpio::getValue() {
+    open();
+    return readValue();
+}
+
+void SysfsGpio::setValue(int value) {
+    open();
+    writeValue(value);
+}
+
+void SysfsGpio::toggleValue() {
+    open();
+    const int value = readValue();
+    writeValue((value + 1) % 2);
+}
+
+int SysfsGpio::waitForEdge(GpioEdge edge, unsigned int timeoutSeconds) {
+    open();
+    directionFile_.clear();
+    directionFile_.seekg(0);
+    std::string direction;
+    directionFile_ >> direction;
+    directionFile_.clear();
+    const int edgeIndex = static_cast<int>(edge);
+    if (direction == "out" || edgeIndex <= 0 || edgeIndex > 3) {
+        return EDGE_WAIT_FAILED;
+    }
+
+    {
+        std::ofstream edgeFile(basePath_ + "/edge");
+        edgeFile << EDGE_WORDS[edgeIndex];
+    }
+
+    const FileDescriptor value = FileDescriptor::openReadOnly(basePath_ + "/value");
+    if (!value.isValid()) {
+        return EDGE_WAIT_FAILED;
+    }
+    // Reading consumes the pending level, so only a new edge wakes the wait.
+    char discarded[4];
+    (void)value.read(discarded, sizeof discarded);
+
+    short returnedEvents = 0;
+    const int ready = value.waitForPriorityEvent(timeoutSeconds, returnedEvents);
+    if (ready == 0) {
+        return EDGE_TIMED_OUT;
+    }
+    if (ready > 0 && (returnedEvents & POLLPRI) != 0) {
+        return EDGE_SEEN;
+    }
+    return EDGE_WAIT_FAILED;
+}
+
+void SysfsGpio::close() {
+    valueFile_.close();
+    activeLowFile_.close();
+    directionFile_.close();
+    writeAndFlush(unexportFile_, numberText_);
+    unexportFile_.close();
+    isOpen_ = false;
+}
+
+} // namespace hal

@@ -1,0 +1,19 @@
+#include "EventManager.h"
+
+#include "BatteryStatus.h"
+#include "ipc/IpcServer.h"
+
+namespace power_manager {
+
+void EventManager::init() {
+    connect(BatteryStatus::getInstance().get(), &BatteryStatus::batteryStatusUpdated, this,
+            &EventManager::processBatteryStatus);
+}
+
+void EventManager::processBatteryStatus(quarn_system::BATTERY_STATUS batteryStatus) {
+    if (auto server = ipc::IpcServer::getInstance()) {
+        server->publishEvent(ipc::IPC_MSG_EVENT_BATTERY_STATUS_CHANGED, batteryStatus);
+    }
+}
+
+} // namespace power_manager

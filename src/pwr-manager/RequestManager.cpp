@@ -1,0 +1,86 @@
+#include "RequestManager.h"
+
+#include "BatteryStatus.h"
+#include "foundation/Log.h"
+#include "ipc/IpcServer.h"
+
+#include <QMutexLocker>
+
+namespace power_manager {
+
+RequestManager::RequestManager() {
+    ipc::registerIpcMetaTypes();
+    // Both queued: the server's notifier slot only hands requests over, and each request is
+    // handled on a later turn of the event loop.
+    connect(ipc::IpcServer::getInstance().get(), &ipc::IpcServer::requestReceived, this,
+            &RequestManager::queueRequestFromIpc, Qt::QueuedConnection);
+    connect(this, &RequestManager::newRequestInTheQeue, this, &RequestManager::processRequest,
+            Qt::QueuedConnection);
+}
+
+RequestManager::~RequestManager() {
+    try {
+        QMutexLocker locker(&queueMutex);
+        requestQueue.clear();
+        currentRequest_.reset();
+    }
+    CATCH_ALL_AND_ABORT
+}
+
+int RequestManager::queuedRequestCount() const {
+    QMutexLocker locker(&queueMutex);
+    return requestQueue.size();
+}
+
+void RequestManager::queueRequestFromIpc(ipc::IpcMessage message) {
+    QMutexLocker locker(&queueMutex);
+    requestQueue.append(message);
+    if (busy == 0) {
+        emit newRequestInTheQeue();
+    }
+}
+
+void RequestManager::processRequest() {
+    try {
+        QMutexLocker locker(&queueMutex);
+        // A nested event loop may call in while a request is in hand; try again on a later turn.
+        if (busy == 1) {
+            emit newRequestInTheQeue();
+            return;
+        }
+        currentRequest_.reset();
+        if (requestQueue.isEmpty()) {
+            return;
+        }
+        currentRequest_ = std::make_unique<ipc::IpcMessage>(requestQueue.takeFirst());
+        busy = 1;
+        handle(*currentRequest_);
+        busy = 0;
+        if (!requestQueue.isEmpty()) {
+            emit newRequestInTheQeue();
+        }
+    }
+    CATCH_ALL_AND_ABORT
+}
+
+void RequestManager::handle(const ipc::IpcMessage& request) {
+    switch (request.message()) {
+    case ipc::IPC_MSG_GET_BATTERY_STATUS: {
+        // The reading publishes its own battery event before the response leaves.
+        const quarn_system::BATTERY_STATUS status =
+            BatteryStatus::getInstance()->readBatteryStatus();
+        if (auto server = ipc::IpcServer::getInstance()) {
+            server->sendResponse(request.origin(), ipc::IPC_MSG_GET_BATTERY_STATUS, status);
+        }
+        break;
+    }
+    case ipc::IPC_MSG_DO_POWER_DOWN:
+        emit powerDown();
+        break;
+    default:
+        // Requests this daemon does not serve get no answer and no log line.
+        break;
+    }
+}
+
+} // namespace power_manager

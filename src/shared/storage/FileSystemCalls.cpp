@@ -1,0 +1,25 @@
+#include "storage/FileSystemCalls.h"
+
+#include <sys/mount.h>
+
+namespace storage {
+
+const char* const FileSystemCalls::DEFAULT_BASE_DIR = "/var/lib/quarn/";
+const char* const FileSystemCalls::DEFAULT_LOG_DIR = "/var/lib/quarn/log/";
+
+FileSystemCalls::FileSystemCalls(const QString& baseDir, const QString& logDir)
+    : m_baseDir(baseDir)
+    , m_logDir(logDir) {}
+
+FileSystemCalls::~FileSystemCalls() = default;
+
+int FileSystemCalls::mount(const char* source, const char* target, const char* fileSystemType,
+                           unsigned long flags, const void* data) {
+    return ::mount(source, target, fileSystemType, flags, data);
+}
+
+int FileSystemCalls::statvfs(const char* path, struct statvfs& info) {
+    return ::statvfs(path, &info);
+}
+
+} // namespace storage

@@ -20,7 +20,8 @@ struct LogEvent {
 
 class LogCapture {
 public:
-    LogCapture() : appender_(new Recorder(*this)) {
+    LogCapture()
+        : appender_(new Recorder(*this)) {
         appender_->setName("TEST_CAPTURE");
         log4cplus::Logger::getRoot().addAppender(appender_);
     }
@@ -65,7 +66,8 @@ public:
 private:
     class Recorder : public log4cplus::Appender {
     public:
-        explicit Recorder(LogCapture& owner) : owner_(owner) {}
+        explicit Recorder(LogCapture& owner)
+            : owner_(owner) {}
         ~Recorder() override { destructorImpl(); }
         void close() override {}
 

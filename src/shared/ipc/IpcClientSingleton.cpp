@@ -1,0 +1,10 @@
+#include "ipc/IpcClientSingleton.h"
+
+namespace ipc {
+
+IpcClientSingleton::IpcClientSingleton()
+    : IpcClient(true) {}
+
+IpcClientSingleton::~IpcClientSingleton() = default;
+
+} // namespace ipc

@@ -1,0 +1,127 @@
+#include "ipc/ZmqSocket.h"
+
+#include "ipc/ZmqContext.h"
+#include "ipc/ZmqFrame.h"
+
+#include <zmq.hpp>
+
+#include <cerrno>
+
+namespace ipc {
+
+namespace {
+
+void check(int result) {
+    if (result != 0) {
+        throw zmq::error_t();
+    }
+}
+
+} // namespace
+
+ZmqSocket::ZmqSocket(ZmqContext& context, int type)
+    : socket_(zmq_socket(context.handle(), type)) {
+    if (socket_ == nullptr) {
+        throw zmq::error_t();
+    }
+}
+
+ZmqSocket::~ZmqSocket() {
+    if (socket_ != nullptr) {
+        int linger = 0;
+        zmq_setsockopt(socket_, ZMQ_LINGER, &linger, sizeof linger);
+        zmq_close(socket_);
+    }
+}
+
+void ZmqSocket::bind(const char* address) {
+    if (socket_ == nullptr) {
+        throw zmq::error_t(ENOTSOCK);
+    }
+    check(zmq_bind(socket_, address));
+}
+
+void ZmqSocket::connect(const char* address) {
+    if (socket_ == nullptr) {
+        throw zmq::error_t(ENOTSOCK);
+    }
+    check(zmq_connect(socket_, address));
+}
+
+void ZmqSocket::subscribe(const void* prefix, std::size_t length) {
+    if (socket_ == nullptr) {
+        throw zmq::error_t(ENOTSOCK);
+    }
+    check(zmq_setsockopt(socket_, ZMQ_SUBSCRIBE, prefix, length));
+}
+
+void ZmqSocket::setLinger(int milliseconds) {
+    if (socket_ != nullptr) {
+        check(zmq_setsockopt(socket_, ZMQ_LINGER, &milliseconds, sizeof milliseconds));
+    }
+}
+
+int ZmqSocket::fileDescriptor() const {
+    if (socket_ == nullptr) {
+        throw zmq::error_t(ENOTSOCK);
+    }
+    int descriptor = -1;
+    size_t size = sizeof descriptor;
+    check(zmq_getsockopt(socket_, ZMQ_FD, &descriptor, &size));
+    return descriptor;
+}
+
+bool ZmqSocket::hasInput() const {
+    if (socket_ == nullptr) {
+        return false;
+    }
+    int events = 0;
+    size_t size = sizeof events;
+    while (zmq_getsockopt(socket_, ZMQ_EVENTS, &events, &size) != 0) {
+        if (zmq_errno() != EINTR) {
+            throw zmq::error_t();
+        }
+    }
+    return (events & ZMQ_POLLIN) != 0;
+}
+
+bool ZmqSocket::send(ZmqFrame& frame) {
+    if (socket_ == nullptr) {
+        throw zmq::error_t(ENOTSOCK);
+    }
+    while (zmq_msg_send(frame.handle(), socket_, ZMQ_DONTWAIT) < 0) {
+        const int error = zmq_errno();
+        if (error == EAGAIN) {
+            return false;
+        }
+        if (error != EINTR) {
+            throw zmq::error_t(error);
+        }
+    }
+    return true;
+}
+
+bool ZmqSocket::receive(ZmqFrame& frame) {
+    if (socket_ == nullptr) {
+        return false;
+    }
+    while (zmq_msg_recv(frame.handle(), socket_, ZMQ_DONTWAIT) < 0) {
+        const int error = zmq_errno();
+        if (error == EAGAIN) {
+            return false;
+        }
+        if (error != EINTR) {
+            throw zmq::error_t(error);
+        }
+    }
+    return true;
+}
+
+void ZmqSocket::close() {
+    if (socket_ != nullptr) {
+        zmq_close(socket_);
+        socket_ = nullptr;
+    }
+}
+
+} // namespace ipc

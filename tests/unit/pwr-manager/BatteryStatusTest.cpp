@@ -1,0 +1,162 @@
+#include "BatteryStatus.h"
+#include "support/LogCapture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using power_manager::BatteryStatus;
+using quarn_system::BATTERY_STATUS;
+
+namespace {
+
+class BatteryStatusTest : public ::testing::Test {
+protected:
+    void SetUp() override { monitor.setPowerSupplyDirectory(dir.path() + "/"); }
+
+    void write(const char* name, const QByteArray& content) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+
+    void writeGauge(const char* status, int capacity, int current) {
+        write("present", "1\n");
+        write("status", QByteArray(status) + "\n");
+        write("capacity", QByteArray::number(capacity) + "\n");
+        write("type", "Battery\n");
+        write("current_now", QByteArray::number(current) + "\n");
+        write("voltage_now", "3800000\n");
+        write("temp", "250\n");
+    }
+
+    size_t warnings() const {
+        size_t count = 0;
+        for (const auto& event : log.events()) {
+            count +=
+                event.logger == "power_manager_logger" && event.level == log4cplus::WARN_LOG_LEVEL
+                    ? 1
+                    : 0;
+        }
+        return count;
+    }
+
+    QTemporaryDir dir;
+    testsupport::LogCapture log;
+    BatteryStatus monitor;
+};
+
+struct ChargeCase {
+    const char* status;
+    int capacity;
+    int current;
+    int chargeState;
+    bool externalPower;
+};
+
+TEST_F(BatteryStatusTest, ChargeStatesFollowStatusTextCapacityAndTheIdleBand) {
+    const ChargeCase cases[] = {
+        {"Charging", 80, 20000, quarn_system::CHARGE_STATE_CHARGING, true},
+        {"Charging", 80, 5000, quarn_system::CHARGE_STATE_IDLE, true},
+        {"Charging", 80, -200000, quarn_system::CHARGE_STATE_CHARGING, false},
+        {"Discharging", 80, -200000, quarn_system::CHARGE_STATE_DISCHARGING, false},
+        {"Discharging", 80, -50000, quarn_system::CHARGE_STATE_IDLE, false},
+        {"Full", 100, -200000, quarn_system::CHARGE_STATE_FULL, false},
+        {"Full", 100, 20000, quarn_system::CHARGE_STATE_FULL, true},
+        {"Full", 98, 0, quarn_system::CHARGE_STATE_IDLE, true},
+        {"Full", 98, -200000, quarn_system::CHARGE_STATE_DISCHARGING, false},
+        {"Full", 98, 20000, quarn_system::CHARGE_STATE_CHARGING, true},
+        // The band's ends are idle; one step outside is not.
+        {"Discharging", 80, -100000, quarn_system::CHARGE_STATE_IDLE, false},
+        {"Discharging", 80, -100001, quarn_system::CHARGE_STATE_DISCHARGING, false},
+        {"Charging", 80, 10000, quarn_system::CHARGE_STATE_IDLE, true},
+        {"Charging", 80, 10001, quarn_system::CHARGE_STATE_CHARGING, true},
+        {"Not charging", 80, -200000, quarn_system::CHARGE_STATE_UNKNOWN, false},
+        {"Unknown", 80, 0, quarn_system::CHARGE_STATE_UNKNOWN, true},
+        {"charging", 80, 20000, quarn_system::CHARGE_STATE_UNKNOWN, true},
+        {"Charging ", 80, 20000, quarn_system::CHARGE_STATE_UNKNOWN, true},
+    };
+    for (const ChargeCase& c : cases) {
+        writeGauge(c.status, c.capacity, c.current);
+        const BATTERY_STATUS status = monitor.readBatteryStatus();
+        EXPECT_EQ(c.chargeState, status.chargeState) << c.status << " " << c.current;
+        EXPECT_EQ(c.externalPower, status.externalPower) << c.status << " " << c.current;
+        EXPECT_STREQ(c.status, status.status);
+    }
+}
+
+TEST_F(BatteryStatusTest, ReadingCopiesEveryAttribute) {
+    writeGauge("Discharging", 57, -300000);
+    const BATTERY_STATUS status = monitor.readBatteryStatus();
+    EXPECT_TRUE(status.present);
+    EXPECT_FALSE(status.externalPower);
+    EXPECT_EQ(57, status.capacity);
+    EXPECT_STREQ("Battery", status.type);
+    EXPECT_EQ(-300000, status.current_now);
+    EXPECT_EQ(3800000, status.voltage);
+    EXPECT_EQ(250, status.temperature);
+    EXPECT_EQ(0u, warnings());
+}
+
+TEST_F(BatteryStatusTest, LongStatusTextIsCutTo31CharactersFollowedByZeros) {
+    writeGauge("0123456789012345678901234567890123456789", 57, -300000);
+    const BATTERY_STATUS status = monitor.readBatteryStatus();
+    EXPECT_EQ(0, std::memcmp(status.status, "0123456789012345678901234567890", 31));
+    EXPECT_EQ('\0', status.status[31]);
+    EXPECT_EQ(quarn_system::CHARGE_STATE_UNKNOWN, status.chargeState);
+}
+
+TEST_F(BatteryStatusTest, AbsentGaugeCosts27WarningsAndReadsAsExternalPower) {
+    monitor.setPowerSupplyDirectory(dir.filePath("missing") + "/");
+    const BATTERY_STATUS status = monitor.readBatteryStatus();
+    EXPECT_EQ(27u, warnings());
+    EXPECT_FALSE(status.present);
+    EXPECT_TRUE(status.externalPower);
+    EXPECT_EQ(100, status.capacity);
+    EXPECT_EQ(quarn_system::CHARGE_STATE_UNKNOWN, status.chargeState);
+    const auto messages = log.messages("power_manager_logger");
+    EXPECT_NE(messages.end(),
+              std::find(messages.begin(), messages.end(),
+                        "Could not read value \"voltage\" from file \"voltage_now\""));
+}
+
+TEST_F(BatteryStatusTest, NonNumericCapacityReadsAsZeroAndEmptyCapacityKeepsTheDefault) {
+    writeGauge("Discharging", 57, -300000);
+    write("capacity", "abc\n");
+    EXPECT_EQ(0, monitor.readBatteryStatus().capacity);
+    write("capacity", "");
+    EXPECT_EQ(100, monitor.readBatteryStatus().capacity);
+    EXPECT_EQ(0u, warnings());
+}
+
+TEST_F(BatteryStatusTest, PresentZeroOrNegativeMeansNoBatteryAndExternalPower) {
+    for (const char* present : {"0\n", "-1\n"}) {
+        writeGauge("Discharging", 57, -300000);
+        write("present", present);
+        const BATTERY_STATUS status = monitor.readBatteryStatus();
+        EXPECT_FALSE(status.present) << present;
+        EXPECT_TRUE(status.externalPower) << present;
+    }
+}
+
+TEST_F(BatteryStatusTest, EveryReadingIsAnnouncedEvenWhenNothingChanged) {
+    writeGauge("Discharging", 57, -300000);
+    std::vector<QByteArray> announced;
+    QObject::connect(&monitor, &BatteryStatus::batteryStatusUpdated,
+                     [&](const BATTERY_STATUS& status) {
+                         announced.emplace_back(reinterpret_cast<const char*>(&status),
+                                                static_cast<int>(sizeof(status)));
+                     });
+    const BATTERY_STATUS first = monitor.readBatteryStatus();
+    monitor.readBatteryStatus();
+    ASSERT_EQ(2u, announced.size());
+    EXPECT_EQ(announced[0], announced[1]);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(&first), sizeof(first)), announced[0]);
+}
+
+} // namespace

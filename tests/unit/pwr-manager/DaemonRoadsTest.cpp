@@ -1,0 +1,231 @@
+// The roads of a battery update and of a request through the assembled daemon, and the
+// battery level policy.
+
+#include "DaemonHarness.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using testsupport::DaemonHarness;
+using testsupport::Gauge;
+
+namespace {
+
+// The 88-byte record of the harness's default gauge, worked out from the layout: present,
+// external power, "Discharging" in 32 bytes, 2 bytes padding, capacity 57, "Battery" in 32 bytes,
+// current -300000, voltage 3800000, temperature 250, charge state 1 (discharging).
+const QByteArray DEFAULT_GAUGE_RECORD =
+    QByteArray::fromHex("01 00"
+                        "446973636861726769 6e67 000000000000000000000000000000000000000000"
+                        "0000"
+                        "39000000"
+                        "42617474657279 00000000000000000000000000000000000000000000000000"
+                        "206cfbff"
+                        "c0fb3900"
+                        "fa000000"
+                        "01000000");
+
+QByteArray frame(const ipc::IpcMessage& message) {
+    return message.toFrame();
+}
+
+std::vector<int> identifiers(const std::vector<ipc::IpcMessage>& messages) {
+    std::vector<int> result;
+    for (const ipc::IpcMessage& message : messages) {
+        result.push_back(message.message());
+    }
+    return result;
+}
+
+size_t countMessage(const testsupport::LogCapture& log, const std::string& text) {
+    return log.count(text);
+}
+
+TEST(DaemonRoads, HarnessRecordIsTheLayoutWorkedOutByHand) {
+    ASSERT_EQ(88, DEFAULT_GAUGE_RECORD.size());
+}
+
+TEST(DaemonRoads, EachBatteryCheckPublishesOneEventEqualToTheReading) {
+    DaemonHarness daemon;
+    daemon.startDaemon(false);
+    daemon.app().checkBatteryStatus();
+    ASSERT_TRUE(daemon.spinUntil([&] { return daemon.events.size() == 1; }));
+    EXPECT_EQ(QByteArray::fromHex("3b000000 03000000") + DEFAULT_GAUGE_RECORD,
+              frame(daemon.events[0]));
+
+    daemon.app().checkBatteryStatus();
+    ASSERT_TRUE(daemon.spinUntil([&] { return daemon.events.size() == 2; }));
+    EXPECT_EQ(frame(daemon.events[0]), frame(daemon.events[1]));
+}
+
+TEST(DaemonRoads, FirstCheckComesOneTimerPeriodAfterStart) {
+    DaemonHarness daemon;
+    daemon.startDaemon(false);
+    QElapsedTimer sinceStart;
+    daemon.app().start();
+    sinceStart.start();
+    ASSERT_TRUE(daemon.spinUntil([&] { return !daemon.events.empty(); }, 4000));
+    EXPECT_GE(sinceStart.elapsed(), 1990);
+    EXPECT_LT(sinceStart.elapsed(), 2300);
+}
+
+TEST(DaemonRoads, CoreAppRequestGetsTheEventAndThe96ByteResponseWithOrigin3) {
+    DaemonHarness daemon;
+    daemon.startDaemon(false);
+    ASSERT_TRUE(daemon.coreApp().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    ASSERT_TRUE(daemon.spinUntil(
+        [&] { return daemon.coreAppResponses.size() == 1 && daemon.events.size() == 1; }));
+    EXPECT_EQ(QByteArray::fromHex("14000000 03000000") + DEFAULT_GAUGE_RECORD,
+              frame(daemon.coreAppResponses[0]));
+    EXPECT_EQ(DEFAULT_GAUGE_RECORD, daemon.events[0].data());
+    EXPECT_TRUE(daemon.remoteResponses.empty());
+}
+
+TEST(DaemonRoads, RemoteComManagerIsAnsweredOnItsOwnChannel) {
+    DaemonHarness daemon;
+    daemon.startDaemon(false);
+    ASSERT_TRUE(daemon.remote().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    ASSERT_TRUE(daemon.spinUntil([&] { return daemon.remoteResponses.size() == 1; }));
+    EXPECT_EQ(96, frame(daemon.remoteResponses[0]).size());
+    EXPECT_EQ(ipc::IPC_ORIGIN_SERVER_PWR_MANAGER, daemon.remoteResponses[0].origin());
+    DaemonHarness::spinFor(100);
+    EXPECT_TRUE(daemon.coreAppResponses.empty());
+}
+
+TEST(DaemonRoads, OtherIdentifiersAndOtherOriginsGetNoAnswer) {
+    DaemonHarness daemon;
+    daemon.startDaemon(false);
+    ASSERT_TRUE(daemon.coreApp().sendRequest(ipc::IPC_MSG_GET_DSP_STATUS));
+    ASSERT_TRUE(daemon.calApp().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    // The cal-app request is still read: its reading is published, only the answer has no way.
+    ASSERT_TRUE(daemon.spinUntil([&] { return daemon.events.size() == 1; }));
+    DaemonHarness::spinFor(200);
+    EXPECT_TRUE(daemon.coreAppResponses.empty());
+    EXPECT_TRUE(daemon.remoteResponses.empty());
+    EXPECT_TRUE(daemon.calAppResponses.empty());
+    EXPECT_EQ(0, daemon.shutdownCalls());
+}
+
+TEST(DaemonRoads, RequestsAreServedOneAtATimeInArrivalOrder) {
+    DaemonHarness daemon;
+    daemon.startDaemon(false);
+    ASSERT_TRUE(daemon.coreApp().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    ASSERT_TRUE(daemon.coreApp().sendRequest(ipc::IPC_MSG_DO_POWER_DOWN));
+    ASSERT_TRUE(daemon.coreApp().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    ASSERT_TRUE(daemon.spinUntil([&] { return daemon.events.size() == 3; }));
+    // All three travel on the one event socket, so their order is the order of handling.
+    EXPECT_EQ(
+        (std::vector<int>{ipc::IPC_MSG_EVENT_BATTERY_STATUS_CHANGED, ipc::IPC_MSG_EVENT_POWER_DOWN,
+                          ipc::IPC_MSG_EVENT_BATTERY_STATUS_CHANGED}),
+        identifiers(daemon.events));
+    ASSERT_TRUE(daemon.spinUntil([&] { return daemon.coreAppResponses.size() == 2; }));
+    EXPECT_EQ(1, daemon.shutdownCalls());
+}
+
+// ---- Threshold argument ---------------------------------------------------------------------
+
+struct ThresholdCase {
+    std::vector<std::string> arguments;
+    int threshold;
+    bool logged;
+};
+
+TEST(DaemonThreshold, OnlyASingleArgumentWithin1To99IsTaken) {
+    const ThresholdCase cases[] = {
+        {{}, 10, false},     {{"5"}, 5, true},     {{"1"}, 1, true},
+        {{"99"}, 99, true},  {{"0"}, 10, false},   {{"100"}, 10, false},
+        {{"-3"}, 10, false}, {{"abc"}, 10, false}, {{"5", "7"}, 10, false},
+    };
+    for (const ThresholdCase& c : cases) {
+        DaemonHarness daemon(c.arguments);
+        EXPECT_EQ(c.threshold, daemon.app().threshold());
+        const size_t lines = daemon.log().count("Auto-shutdown battery threshold level is " +
+                                                std::to_string(c.threshold) + "%.");
+        EXPECT_EQ(c.logged ? 1u : 0u, lines) << c.threshold;
+    }
+}
+
+// ---- Battery level policy -------------------------------------------------------------------
+
+struct PolicyCase {
+    std::vector<std::string> arguments;
+    Gauge gauge;
+    int lowEvents;
+    int shutdowns;
+};
+
+Gauge discharging(int capacity) {
+    Gauge gauge;
+    gauge.capacity = std::to_string(capacity);
+    return gauge;
+}
+
+Gauge withStatus(int capacity, const char* status, const char* current) {
+    Gauge gauge = discharging(capacity);
+    gauge.status = status;
+    gauge.currentNow = current;
+    return gauge;
+}
+
+TEST(DaemonPolicy, LowAndVeryLowLevelsOnBattery) {
+    Gauge absent = discharging(0);
+    absent.present = "0";
+    const PolicyCase cases[] = {
+        {{}, discharging(9), 0, 1},
+        {{}, discharging(10), 1, 0},
+        {{}, discharging(15), 1, 0},
+        {{}, discharging(16), 0, 0},
+        {{"50"}, discharging(40), 0, 1},
+        {{"50"}, discharging(60), 0, 0},
+        {{"1"}, discharging(0), 0, 1},
+        {{"1"}, discharging(1), 1, 0},
+        {{"1"}, discharging(15), 1, 0},
+        // Idle and unknown states on battery count as discharging.
+        {{}, withStatus(12, "Unknown", "-300000"), 1, 0},
+        {{}, withStatus(12, "Discharging", "-50000"), 1, 0},
+        // Charging, full, external power and no battery do nothing at any level. "Full" means
+        // 100 %; below that it reads as discharging.
+        {{}, withStatus(0, "Charging", "-200000"), 0, 0},
+        {{"99"}, withStatus(100, "Full", "-200000"), 0, 0},
+        {{}, withStatus(5, "Full", "-200000"), 0, 1},
+        {{}, withStatus(0, "Discharging", "0"), 0, 0},
+        {{}, absent, 0, 0},
+    };
+    for (const PolicyCase& c : cases) {
+        DaemonHarness daemon(c.arguments);
+        daemon.writeGauge(c.gauge);
+        daemon.startDaemon(false);
+        daemon.app().checkBatteryStatus();
+        ASSERT_TRUE(daemon.spinUntil([&] { return !daemon.events.empty(); }));
+        DaemonHarness::spinFor(50);
+        const std::string label = c.gauge.status + " " + c.gauge.capacity;
+        const auto ids = identifiers(daemon.events);
+        EXPECT_EQ(c.lowEvents, std::count(ids.begin(), ids.end(), ipc::IPC_MSG_EVENT_BATTERY_LOW))
+            << label;
+        EXPECT_EQ(c.shutdowns, daemon.shutdownCalls()) << label;
+        EXPECT_EQ(static_cast<size_t>(c.lowEvents),
+                  countMessage(daemon.log(), "Battery level is low! (below 15%)"))
+            << label;
+        const std::string veryLow = "Battery level is very low, below shutdown threshold (" +
+                                    std::to_string(daemon.app().threshold()) + "%)!";
+        EXPECT_EQ(static_cast<size_t>(c.shutdowns), countMessage(daemon.log(), veryLow)) << label;
+    }
+}
+
+TEST(DaemonPolicy, EveryCheckWarnsAgainWhileTheLevelStaysLow) {
+    DaemonHarness daemon;
+    daemon.writeGauge(discharging(12));
+    daemon.startDaemon(false);
+    for (int check = 0; check < 3; ++check) {
+        daemon.app().checkBatteryStatus();
+    }
+    ASSERT_TRUE(daemon.spinUntil([&] { return daemon.events.size() == 6; }));
+    EXPECT_EQ((std::vector<int>{59, 56, 59, 56, 59, 56}), identifiers(daemon.events));
+    EXPECT_EQ(3u, countMessage(daemon.log(), "Battery level is low! (below 15%)"));
+    EXPECT_EQ(QByteArray::fromHex("38000000 03000000"), frame(daemon.events[1]));
+}
+
+} // namespace

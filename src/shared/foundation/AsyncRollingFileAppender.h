@@ -7,9 +7,14 @@
 #include <log4cplus/thread/threads.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <cstddef>
 #include <deque>
-#include <sstream>
+#include <mutex>
+#include <ostream>
+#include <streambuf>
 #include <string>
+#include <vector>
 
 namespace log4cplus {
 
@@ -25,9 +30,17 @@ public:
     // Writes the cached lines to the file; callable from any thread.
     void commit();
 
-    // Ends the writer thread. The process never needs this; an appender destroyed before exit
-    // does.
+    // Writes what is still cached, then closes the file. log4cplus closes every appender while
+    // it tears itself down at process exit, when the writer thread may still be running.
+    void close() override;
+
+    // Ends the writer thread without waiting out its current period. The process never needs
+    // this; an appender destroyed before exit does (join() then waits for the thread's end).
     void stopWriter();
+
+    // Lines waiting in the cache and lines dropped since the last commit.
+    std::size_t cachedLineCount() const;
+    unsigned int lostLineCount() const;
 
     unsigned int cacheSize() const { return cacheSize_; }
     unsigned int commitPeriodMs() const { return commitPeriodMs_; }
@@ -38,14 +51,41 @@ protected:
     void run() override;
 
 private:
+    // Lets the layout format straight into the string that goes into the cache.
+    class LineSink : public std::streambuf {
+    public:
+        explicit LineSink(std::string& line)
+            : line_(line) {}
+
+    protected:
+        int_type overflow(int_type c) override;
+        std::streamsize xsputn(const char_type* text, std::streamsize count) override;
+
+    private:
+        std::string& line_;
+    };
+
+    void commitLocked();
+
     unsigned int cacheSize_;
     std::deque<std::string> cache_;
     unsigned int commitPeriodMs_;
-    std::ostringstream formatStream_;
+    // The line being formatted; only append() touches it, under the appender's own lock.
+    std::string line_;
+    LineSink lineSink_{line_};
+    std::ostream formatStream_{&lineSink_};
     unsigned int lostCount_ = 0;
+    // Written lines handed back for reuse: the logging threads then neither allocate nor free
+    // per line, and memory freed by the writer is not handed back to the system only to be
+    // faulted in again by the next lines.
+    std::vector<std::string> spareLines_;   // guarded by cacheMutex_
+    std::vector<std::string> writtenLines_; // guarded by fileMutex_
     log4cplus::thread::Mutex cacheMutex_;
     log4cplus::thread::Mutex fileMutex_;
     std::atomic<bool> stopRequested_{false};
+    std::mutex wakeMutex_;
+    std::condition_variable wakeWriter_;
+    log4cplus::thread::ManualResetEvent running_{false};
     log4cplus::thread::ManualResetEvent stopped_{false};
 };
 

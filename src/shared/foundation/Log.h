@@ -19,6 +19,9 @@
 
 namespace shared {
 double logSeconds();
+// Writes out what the file appender caches and flushes standard output: abort() skips the exit
+// path that normally does this, and the line explaining the abort would be lost with it.
+void flushLogs();
 } // namespace shared
 
 // Texts of the Qt world go into log lines as UTF-8.
@@ -54,5 +57,6 @@ inline std::ostream& operator<<(std::ostream& stream, const QString& text) {
 #define CATCH_ALL_AND_ABORT                                                                        \
     catch (...) {                                                                                  \
         LOG_ERROR("exception_logger", "Unexpected exception!");                                    \
+        ::shared::flushLogs();                                                                     \
         std::abort();                                                                              \
     }

@@ -137,6 +137,11 @@ void commitFileAppender() {
     }
 }
 
+void flushLogs() {
+    commitFileAppender();
+    std::fflush(stdout);
+}
+
 std::string defaultLogFileName(const char* exeLink) {
     char target[4096];
     const ssize_t length = ::readlink(exeLink, target, sizeof(target) - 1);

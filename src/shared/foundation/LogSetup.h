@@ -23,6 +23,9 @@ log4cplus::AsyncRollingFileAppender& createFileAppender();
 // atexit by the set-up.
 void commitFileAppender();
 
+// commitFileAppender plus a flush of standard output, for paths that end in abort().
+void flushLogs();
+
 // Last component of the link (the running executable by default), cut at its first dot, plus
 // ".log"; "app.log" when the link cannot be read.
 std::string defaultLogFileName(const char* exeLink = "/proc/self/exe");

@@ -11,11 +11,18 @@ namespace shared {
 // doubles, and the Qt 4 form of QDate and QDateTime. Nothing else is changed.
 class Qt48DataStream : public QDataStream {
 public:
-    explicit Qt48DataStream(QIODevice* device) : QDataStream(device) { setVersion(Qt_4_8); }
-    Qt48DataStream(QByteArray* bytes, QIODevice::OpenMode mode) : QDataStream(bytes, mode) {
+    explicit Qt48DataStream(QIODevice* device)
+        : QDataStream(device) {
         setVersion(Qt_4_8);
     }
-    explicit Qt48DataStream(const QByteArray& bytes) : QDataStream(bytes) { setVersion(Qt_4_8); }
+    Qt48DataStream(QByteArray* bytes, QIODevice::OpenMode mode)
+        : QDataStream(bytes, mode) {
+        setVersion(Qt_4_8);
+    }
+    explicit Qt48DataStream(const QByteArray& bytes)
+        : QDataStream(bytes) {
+        setVersion(Qt_4_8);
+    }
 };
 
 } // namespace shared

@@ -42,6 +42,7 @@ private:
         } catch (...) {
             // Without its class lock no instance of the class can be handed out safely.
             LOG_ERROR("exception_logger", "Unexpected exception!");
+            flushLogs();
             std::abort();
         }
     }

@@ -1,0 +1,181 @@
+// quarn-bus: a command-line client of the instrument's IPC bus. See usageText() for the
+// commands; each role lives in its own class so the tests can drive it in-process.
+
+#include "quarn-bus/CommandLine.h"
+#include "quarn-bus/ControlInput.h"
+#include "quarn-bus/EventMonitor.h"
+#include "quarn-bus/FakeDspManager.h"
+#include "quarn-bus/Flooder.h"
+#include "quarn-bus/PosixFile.h"
+#include "quarn-bus/QuitOnSignal.h"
+#include "quarn-bus/Requester.h"
+
+#include "foundation/Log.h"
+
+#include <QCoreApplication>
+
+#include <log4cplus/logger.h>
+#include <log4cplus/nullappender.h>
+
+#include <zmq.hpp>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace quarn_bus;
+
+namespace {
+
+// Runs the logging set-up now rather than at the first log statement somewhere in the middle
+// of a run: the set-up echoes its variables on standard output, which here carries the tool's
+// results. Where no appender is wanted a null one is attached, so log4cplus does not complain
+// about a logger without appenders.
+void setUpQuietLogging() {
+    PosixFile::withStandardOutputSilenced([]() { shared::logSeconds(); });
+    log4cplus::Logger root = log4cplus::Logger::getRoot();
+    if (root.getAllAppenders().empty()) {
+        root.addAppender(log4cplus::SharedAppenderPtr(new log4cplus::NullAppender()));
+    }
+}
+
+void installQuitOnSignal(QuitOnSignal& quitOnSignal) {
+    std::string error;
+    if (!quitOnSignal.install(error)) {
+        std::cerr << "quarn-bus: " << error << std::endl;
+        return;
+    }
+    QObject::connect(&quitOnSignal, &QuitOnSignal::signalled,
+                     [](int) { QCoreApplication::exit(EXIT_OK); });
+}
+
+std::string addressesOf(const CommandLine& line) {
+    std::string text;
+    const auto add = [&text](const char* name, const std::string& address) {
+        if (!address.empty()) {
+            text += std::string(text.empty() ? "" : " ") + name + "=" + address;
+        }
+    };
+    add("requests", line.requestsAddress);
+    add("responses", line.responsesAddress);
+    add("events", line.eventsAddress);
+    return text;
+}
+
+int runMonitor(const CommandLine& line) {
+    EventMonitor monitor(std::cout, line.count, line.timeoutMs);
+    QObject::connect(&monitor, &EventMonitor::finished,
+                     [](int exitCode) { QCoreApplication::exit(exitCode); });
+    QuitOnSignal quitOnSignal;
+    installQuitOnSignal(quitOnSignal);
+    monitor.start(line.eventsAddress);
+    std::cerr << "quarn-bus: monitoring " << line.eventsAddress << std::endl;
+    return QCoreApplication::exec();
+}
+
+int runRequest(const CommandLine& line) {
+    Requester::Settings settings;
+    settings.message = line.message;
+    settings.origin = line.origin;
+    settings.requestsAddress = line.requestsAddress;
+    settings.responsesAddress = line.responsesAddress;
+    settings.timeoutMs = line.timeoutMs;
+    settings.count = line.count;
+    settings.reportRoundTrips = line.countGiven;
+    settings.noRead = line.noRead;
+    settings.holdMs = line.holdMs;
+    settings.settleMs = line.settleMs;
+    Requester requester(std::cout, std::cerr, settings);
+    QObject::connect(&requester, &Requester::finished,
+                     [](int exitCode) { QCoreApplication::exit(exitCode); });
+    requester.start();
+    return QCoreApplication::exec();
+}
+
+int runDspManager(const CommandLine& line) {
+    FakeDspManager manager(std::cout, line.sessionState, line.powerButtonFlag);
+    QObject::connect(&manager, &FakeDspManager::quitRequested,
+                     []() { QCoreApplication::exit(EXIT_OK); });
+    QuitOnSignal quitOnSignal;
+    installQuitOnSignal(quitOnSignal);
+
+    const auto applyLine = [&manager](const std::string& text) {
+        std::string error;
+        if (!manager.applyControlLine(text, error)) {
+            std::cerr << "quarn-bus: " << error << std::endl;
+        }
+    };
+    std::vector<std::unique_ptr<ControlInput>> inputs;
+    inputs.push_back(std::make_unique<ControlInput>(PosixFile(STDIN_FILENO, false)));
+
+    PosixFile pipeKeepWriter;
+    bool pipeCreated = false;
+    if (!line.controlPath.empty()) {
+        PosixFile pipeReader;
+        std::string error;
+        if (!PosixFile::openControlPipe(line.controlPath, pipeReader, pipeKeepWriter, pipeCreated,
+                                        error)) {
+            std::cerr << "quarn-bus: " << error << std::endl;
+            return EXIT_BUS_FAILURE;
+        }
+        inputs.push_back(std::make_unique<ControlInput>(std::move(pipeReader)));
+    }
+    for (const auto& input : inputs) {
+        QObject::connect(input.get(), &ControlInput::lineReceived, applyLine);
+    }
+
+    manager.start(line.requestsAddress, line.eventsAddress, line.responsesAddress);
+    const int exitCode = QCoreApplication::exec();
+    if (pipeCreated) {
+        PosixFile::removeFile(line.controlPath);
+    }
+    return exitCode;
+}
+
+int runFlood(const CommandLine& line) {
+    const Flooder::Result result = Flooder::flood(line.requestsAddress, line.count);
+    std::cout << "sent " << result.sent << " of " << line.count << " frames to "
+              << line.requestsAddress << ", " << result.wouldBlock << " would block" << std::endl;
+    return EXIT_OK;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // A bus tool must not write log files into the instrument's log directory; the user may
+    // still ask for an appender explicitly (CONSOLE, for instance).
+    setenv("LOG4CPLUS_APPENDER", "NONE", 0);
+    setUpQuietLogging();
+    QCoreApplication application(argc, argv);
+
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const ParseResult parsed = parseCommandLine(arguments);
+    if (!parsed.ok) {
+        std::cerr << "quarn-bus: " << parsed.error << "\nTry 'quarn-bus --help'." << std::endl;
+        return EXIT_USAGE;
+    }
+    const CommandLine& line = parsed.commandLine;
+    try {
+        switch (line.command) {
+        case CommandLine::Help:
+            std::cout << usageText() << std::flush;
+            return EXIT_OK;
+        case CommandLine::Monitor:
+            return runMonitor(line);
+        case CommandLine::Request:
+            return runRequest(line);
+        case CommandLine::DspManager:
+            return runDspManager(line);
+        case CommandLine::Flood:
+            return runFlood(line);
+        }
+    } catch (const zmq::error_t& error) {
+        std::cerr << "quarn-bus: ZeroMQ refused " << addressesOf(line) << ": " << error.what()
+                  << std::endl;
+        return EXIT_BUS_FAILURE;
+    }
+    return EXIT_OK;
+}

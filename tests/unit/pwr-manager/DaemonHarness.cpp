@@ -8,13 +8,12 @@
 #include "records/InstrumentConfig.h"
 #include "records/MetaRecords.h"
 #include "session/LoggingSession.h"
+#include "support/EventLoop.h"
 #include "system/BacklightButton.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 namespace testsupport {
 
@@ -156,25 +155,11 @@ void DaemonHarness::removeGauge() {
 }
 
 void DaemonHarness::spinFor(int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
+    pumpFor(milliseconds);
 }
 
 bool DaemonHarness::spinUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
+    return pumpUntil(condition, timeoutMs);
 }
 
 ipc::IpcMessage DaemonHarness::sessionMessage(ipc::IPC_MSG message) const {

@@ -2,7 +2,9 @@
 
 // Private ipc:// endpoints and a way to let the event loop run, for the bus tool's tests.
 
+#include "support/EventLoop.h"
 #include <QByteArray>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,34 +16,9 @@
 
 namespace bustest {
 
-// ipc:// addresses inside a private temporary directory, removed with the object.
-class TempEndpoints {
-public:
-    TempEndpoints()
-        : dir_(QDir::tempPath() + "/quarn-bus-test-XXXXXX") {}
-    std::string operator()(const char* name) const {
-        return ("ipc://" + dir_.path() + "/" + name).toStdString();
-    }
-    std::string path(const char* name) const { return (dir_.path() + "/" + name).toStdString(); }
-
-private:
-    QTemporaryDir dir_;
-};
-
-// Runs the event loop until done() holds or timeoutMs have passed; false on time-out.
-inline bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    QTimer tick;
-    tick.start(5);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using testsupport::pumpFor;
+using testsupport::pumpUntil;
+using testsupport::TempEndpoints;
 
 // Bytes from a string of hex pairs; blanks are ignored.
 inline QByteArray hex(const char* text) {

@@ -62,6 +62,11 @@ void BacklightButton::writeFile(const char* fileName, const char* bytes, size_t 
     ::close(descriptor);
 }
 
+void BacklightButton::writeText(const char* fileName, const char* text,
+                                const char* errorText) const {
+    writeFile(fileName, text, std::strlen(text), errorText);
+}
+
 void BacklightButton::writeFlag(const char* fileName, const char* flag,
                                 const char* errorText) const {
     writeFile(fileName, flag, std::strlen(flag) + 1, errorText);
@@ -70,22 +75,18 @@ void BacklightButton::writeFlag(const char* fileName, const char* flag,
 void BacklightButton::displayBacklightInit() {
     writeFlag("export", "1", "PWM cannot be initialized -> ");
     writeFlag("polarity", "1", "Polarity cannot be initialized -> ");
-    writeFile("period_ns", PWM_PERIOD_NS_VALUE, std::strlen(PWM_PERIOD_NS_VALUE),
-              "PWM cannot open period_ns -> ");
-    writeFile("duty_ns", PWM_DUTY_NS_VALUE_FULL, std::strlen(PWM_DUTY_NS_VALUE_FULL),
-              "PWM cannot open duty_ns -> ");
+    writeText("period_ns", PWM_PERIOD_NS_VALUE, "PWM cannot open period_ns -> ");
+    writeText("duty_ns", PWM_DUTY_NS_VALUE_FULL, "PWM cannot open duty_ns -> ");
     displayBacklightOn();
 }
 
 void BacklightButton::displayBacklightFull() {
-    writeFile("duty_ns", PWM_DUTY_NS_VALUE_FULL, std::strlen(PWM_DUTY_NS_VALUE_FULL),
-              "PWM cannot open duty_ns -> ");
+    writeText("duty_ns", PWM_DUTY_NS_VALUE_FULL, "PWM cannot open duty_ns -> ");
     mode_ = MODE_FULL;
 }
 
 void BacklightButton::displayBacklightDimmed() {
-    writeFile("duty_ns", PWM_DUTY_NS_VALUE_DIMMED, std::strlen(PWM_DUTY_NS_VALUE_DIMMED),
-              "PWM cannot open duty_ns -> ");
+    writeText("duty_ns", PWM_DUTY_NS_VALUE_DIMMED, "PWM cannot open duty_ns -> ");
     mode_ = MODE_DIMMED;
 }
 

@@ -47,6 +47,8 @@ private:
     // One open, one write of the bytes given, one close; a failed open is logged with errno.
     void writeFile(const char* fileName, const char* bytes, size_t length,
                    const char* errorText) const;
+    // The duty and period values go without a terminating NUL.
+    void writeText(const char* fileName, const char* text, const char* errorText) const;
     // A one-character text is written with its terminating NUL, as the driver expects.
     void writeFlag(const char* fileName, const char* flag, const char* errorText) const;
 

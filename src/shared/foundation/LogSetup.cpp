@@ -73,11 +73,14 @@ void configure() {
 } // namespace
 
 double logSeconds() {
-    static const double start = thread::TimeValue::now(thread::TimeValue::CLOCK_MONOTONIC_ID);
+    // One reading serves both, so the first statement of the process shows exactly 0.000000.
+    const double now = thread::TimeValue::now(thread::TimeValue::CLOCK_MONOTONIC_ID);
+    static const double start = now;
     static thread::Mutex configurationLock;
     static std::atomic<bool> configured{false};
 
-    const double seconds = thread::TimeValue::now(thread::TimeValue::CLOCK_MONOTONIC_ID) - start;
+    // A thread that read the clock just before another one set the start would go negative.
+    const double seconds = std::max(0.0, now - start);
     if (!configured) {
         thread::ScopedLock guard(configurationLock);
         if (!configured) {

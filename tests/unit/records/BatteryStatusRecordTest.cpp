@@ -13,21 +13,12 @@ namespace {
 
 using quarn_system::BATTERY_STATUS;
 using recordtest::hex;
+using recordtest::image;
 
-QByteArray image(const BATTERY_STATUS& status) {
-    return QByteArray(reinterpret_cast<const char*>(&status), sizeof status);
-}
+TEST(BatteryStatusRecord, DefaultAndFieldOffsets) {
+    EXPECT_EQ(image(quarn_system::DEFAULT_BATTERY_STATUS),
+              QByteArray(36, '\0') + hex("64000000") + QByteArray(44, '\0') + hex("02000000"));
 
-TEST(BatteryStatusRecord, DefaultImage) {
-    const QByteArray bytes = image(quarn_system::DEFAULT_BATTERY_STATUS);
-    ASSERT_EQ(bytes.size(), 88);
-    EXPECT_TRUE(recordtest::allZero(bytes.left(36)));
-    EXPECT_EQ(bytes.mid(36, 4), hex("64000000"));
-    EXPECT_TRUE(recordtest::allZero(bytes.mid(40, 44)));
-    EXPECT_EQ(bytes.mid(84, 4), hex("02000000"));
-}
-
-TEST(BatteryStatusRecord, FieldsLandAtTheirOffsets) {
     BATTERY_STATUS status = quarn_system::DEFAULT_BATTERY_STATUS;
     status.present = true;
     status.externalPower = true;
@@ -38,17 +29,12 @@ TEST(BatteryStatusRecord, FieldsLandAtTheirOffsets) {
     status.voltage = 4100000;
     status.temperature = 251;
     status.chargeState = quarn_system::CHARGE_STATE_UNKNOWN;
-
     const QByteArray bytes = image(status);
-    EXPECT_EQ(bytes.left(7), hex("0101"
-                                 "46756c6c00"));
-    EXPECT_EQ(bytes.mid(34, 6), hex("0000"
-                                    "feffffff"));
+    ASSERT_EQ(bytes.size(), 88);
+    EXPECT_EQ(bytes.left(7), hex("010146756c6c00"));
+    EXPECT_EQ(bytes.mid(34, 6), hex("0000feffffff"));
     EXPECT_EQ(bytes.mid(40, 8), hex("4261747465727900"));
-    EXPECT_EQ(bytes.mid(72, 16), hex("c0f2fcff"
-                                     "a08f3e00"
-                                     "fb000000"
-                                     "04000000"));
+    EXPECT_EQ(bytes.mid(72, 16), hex("c0f2fcffa08f3e00fb00000004000000"));
 }
 
 TEST(BatteryStatusRecord, MetaTypeIsRegisteredByNameAndConstructsAllZero) {
@@ -58,15 +44,13 @@ TEST(BatteryStatusRecord, MetaTypeIsRegisteredByNameAndConstructsAllZero) {
     ASSERT_TRUE(type.isValid());
     EXPECT_EQ(type.id(), id);
     EXPECT_EQ(type.sizeOf(), 88);
-
     void* created = type.create();
-    EXPECT_TRUE(recordtest::allZero(QByteArray(static_cast<const char*>(created), 88)));
+    EXPECT_EQ(QByteArray(static_cast<const char*>(created), 88), QByteArray(88, '\0'));
     type.destroy(created);
 
     BATTERY_STATUS status = quarn_system::DEFAULT_BATTERY_STATUS;
     std::strcpy(status.status, "Charging");
-    const QVariant carried = QVariant::fromValue(status);
-    EXPECT_EQ(image(carried.value<BATTERY_STATUS>()), image(status));
+    EXPECT_EQ(image(QVariant::fromValue(status).value<BATTERY_STATUS>()), image(status));
 }
 
 } // namespace

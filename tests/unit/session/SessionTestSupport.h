@@ -1,8 +1,9 @@
 #pragma once
 
-// Test seams of the session area: a settable "now" for every session calculation and a storage
-// provider whose free space and costs the test chooses.
+// Test seams of the session area: a settable "now" for every session calculation, a storage
+// provider whose free space the test chooses, and the Qt 4.8 stream form of a value.
 
+#include "foundation/Qt48DataStream.h"
 #include "session/IStorageSpace.h"
 #include "session/SessionTiming.h"
 
@@ -20,32 +21,28 @@ inline QDateTime& fakeNow() {
     return now;
 }
 
-inline QDateTime fakeClock() {
-    return fakeNow();
-}
-
 inline QDateTime utc(int year, int month, int day, int hour, int minute, int second, int ms = 0) {
     return QDateTime(QDate(year, month, day), QTime(hour, minute, second, ms), Qt::UTC);
 }
 
 // Installs the fake clock at `now` for the lifetime of the object.
-class ClockGuard {
-public:
+struct ClockGuard {
     explicit ClockGuard(const QDateTime& now) {
-        fakeNow() = now;
-        session::SessionTiming::setClock(&fakeClock);
+        set(now);
+        session::SessionTiming::setClock([] { return fakeNow(); });
     }
     ~ClockGuard() { session::SessionTiming::setClock(nullptr); }
-    ClockGuard(const ClockGuard&) = delete;
-    ClockGuard& operator=(const ClockGuard&) = delete;
     void set(const QDateTime& now) { fakeNow() = now; }
 };
 
-// Every recorded second of trend costs 100 bytes per trend interval; no overhead, no demand.
-class FakeStorageSpace : public session::IStorageSpace {
-public:
-    explicit FakeStorageSpace(qint64 free)
-        : free(free) {}
+// Installs itself as the storage for its lifetime: `free` bytes, where every trend interval
+// costs 100 bytes, with no overhead and no demand records.
+struct StorageGuard : session::IStorageSpace {
+    explicit StorageGuard(qint64 free)
+        : free(free) {
+        install(std::shared_ptr<IStorageSpace>(this, [](IStorageSpace*) {}));
+    }
+    ~StorageGuard() override { install(nullptr); }
     qint64 freeBytes() override {
         ++freeQueries;
         return free;
@@ -60,21 +57,15 @@ public:
     int freeQueries = 0;
 };
 
-// Installs a FakeStorageSpace for the lifetime of the object.
-class StorageGuard {
-public:
-    explicit StorageGuard(qint64 free)
-        : space(std::make_shared<FakeStorageSpace>(free)) {
-        session::IStorageSpace::install(space);
-    }
-    ~StorageGuard() { session::IStorageSpace::install(nullptr); }
-    StorageGuard(const StorageGuard&) = delete;
-    StorageGuard& operator=(const StorageGuard&) = delete;
-    std::shared_ptr<FakeStorageSpace> space;
-};
-
 inline QByteArray hex(const char* text) {
     return QByteArray::fromHex(QByteArray(text));
+}
+
+template <typename T> QByteArray streamed(const T& value) {
+    QByteArray bytes;
+    shared::Qt48DataStream stream(&bytes, QIODevice::WriteOnly);
+    stream << value;
+    return bytes;
 }
 
 } // namespace sessiontest

@@ -5,6 +5,7 @@
 #include "foundation/TimeValue.h"
 
 #include <log4cplus/consoleappender.h>
+#include <log4cplus/helpers/loglog.h>
 #include <log4cplus/initializer.h>
 #include <log4cplus/layout.h>
 #include <log4cplus/logger.h>
@@ -99,6 +100,11 @@ void attachAppenders(const char* appenderValue) {
     const bool console = choice == "ALL" || choice == "CONSOLE";
     const bool file = choice == "ALL" || choice == "FILE";
 
+    if (!console && !file) {
+        // Silent means silent: log4cplus would otherwise complain on stderr about every logger
+        // that has no appender.
+        log4cplus::helpers::LogLog::getLogLog()->setQuietMode(true);
+    }
     if (console) {
         static log4cplus::SharedAppenderPtr consoleAppender(new log4cplus::ConsoleAppender());
         attach(consoleAppender, "CONSOLE");

@@ -1,27 +1,27 @@
 #pragma once
 
-// Helpers of the IPC tests: private endpoints and a way to let the event loop run.
+// What the IPC tests share: a record with a recognisable image and a server with one client on
+// private addresses.
 
 #include "support/EventLoop.h"
+#include "support/LogCapture.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QString>
-#include <QTemporaryDir>
-#include <QTimer>
+#include "ipc/IpcClient.h"
+#include "ipc/IpcServer.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ipctest {
 
 using testsupport::pumpFor;
 using testsupport::pumpUntil;
-using testsupport::TempEndpoints;
 
-// A small plain record with a recognisable byte image: 01 00 00 00 fe ff ff ff d4 c3 b2 a1.
+// Its bytes: 01 00 00 00 fe ff ff ff d4 c3 b2 a1.
 struct Record {
     std::int32_t a;
     std::int32_t b;
@@ -29,5 +29,64 @@ struct Record {
 };
 static_assert(sizeof(Record) == 12, "no padding");
 constexpr Record SAMPLE_RECORD{1, -2, 0xA1B2C3D4u};
+
+// A pwr-manager server and a core-app client, both ends connected. Every request is recorded
+// and then handed to `answer`, when one is set.
+class IpcBus : public ::testing::Test {
+protected:
+    explicit IpcBus(bool processQtEventsWhileWaiting = true)
+        : client(processQtEventsWhileWaiting) {}
+
+    void SetUp() override {
+        server.init(ipc::IPC_ORIGIN_SERVER_PWR_MANAGER, at("requests").c_str(),
+                    at("events").c_str());
+        server.addResponseSocket(ipc::IPC_ORIGIN_CLIENT_CORE_APP, at("core-app").c_str());
+        QObject::connect(&server, &ipc::IpcServer::requestReceived,
+                         [this](const ipc::IpcMessage& request) {
+                             requests.push_back(request);
+                             if (answer) {
+                                 answer(request);
+                             }
+                         });
+        connectClient(client, ipc::IPC_ORIGIN_CLIENT_CORE_APP, "core-app", "events", responses,
+                      events);
+        // A response channel refuses frames until its client is there, so exactly one of these
+        // gets through.
+        ASSERT_TRUE(pumpUntil([this] {
+            return server.sendResponse(ipc::IPC_ORIGIN_CLIENT_CORE_APP, ipc::IPC_MSG_NONE, '!');
+        }));
+        ASSERT_TRUE(pumpUntil([this] { return !responses.empty(); }));
+        responses.clear();
+    }
+
+    void connectClient(ipc::IpcClient& c, ipc::IPC_ORIGIN origin, const char* responseChannel,
+                       const char* eventChannel, std::vector<ipc::IpcMessage>& responseSink,
+                       std::vector<ipc::IpcMessage>& eventSink) {
+        c.connectTo(origin, at("requests").c_str(), at(responseChannel).c_str(),
+                    at(eventChannel).c_str());
+        QObject::connect(&c, &ipc::IpcClient::responseReceived,
+                         [&responseSink](const ipc::IpcMessage& m) { responseSink.push_back(m); });
+        QObject::connect(&c, &ipc::IpcClient::eventPublished,
+                         [&eventSink](const ipc::IpcMessage& m) { eventSink.push_back(m); });
+    }
+
+    // The messages one logger wrote at one level, without their time prefix.
+    std::vector<std::string> lines(const std::string& logger, log4cplus::LogLevel level) const {
+        std::vector<std::string> result;
+        for (const testsupport::LogEvent& event : log.events()) {
+            if (event.logger == logger && event.level == level) {
+                result.push_back(testsupport::LogCapture::stripPrefix(event.message));
+            }
+        }
+        return result;
+    }
+
+    testsupport::LogCapture log;
+    testsupport::TempEndpoints at;
+    ipc::IpcServer server;
+    ipc::IpcClient client;
+    std::function<void(const ipc::IpcMessage&)> answer;
+    std::vector<ipc::IpcMessage> requests, responses, events;
+};
 
 } // namespace ipctest

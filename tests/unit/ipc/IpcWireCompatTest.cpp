@@ -2,13 +2,10 @@
 // checks frames from the byte layout alone.
 
 #include "IpcTestSupport.h"
-#include "support/LogCapture.h"
-
-#include "ipc/IpcClient.h"
-#include "ipc/IpcServer.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -21,115 +18,92 @@ namespace {
 // Debian's python3-zmq is importable only by the system interpreter.
 const char* const PYTHON = "/usr/bin/python3";
 
-bool pythonHasZmq() {
-    if (!QFileInfo(PYTHON).isExecutable()) {
-        return false;
-    }
-    return QProcess::execute(PYTHON, {"-c", "import zmq"}) == 0;
-}
-
-class Peer {
-public:
-    Peer(const char* role, const std::string& requests, const std::string& responses,
-         const std::string& events) {
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(PYTHON, {IPC_PEER_SCRIPT, role, QString::fromStdString(requests),
-                                QString::fromStdString(responses), QString::fromStdString(events)});
-    }
-    ~Peer() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(1000);
+class IpcWireCompat : public ipctest::IpcBus {
+protected:
+    void SetUp() override {
+        if (!QFileInfo(PYTHON).isExecutable() ||
+            QProcess::execute(PYTHON, {"-c", "import zmq"}) != 0) {
+            GTEST_SKIP() << "/usr/bin/python3 with zmq is not available";
         }
+        IpcBus::SetUp();
     }
-    bool finished() const { return process_.state() == QProcess::NotRunning; }
-    int exitCode() const { return process_.exitCode(); }
-    QString output() { return QString::fromUtf8(process_.readAll()); }
 
-private:
-    QProcess process_;
+    // Runs the peer to its end while the event loop serves this side; its output ends in "OK\n"
+    // when every frame it received was as expected.
+    std::string runPeer(const char* role, const char* requests, const char* responses,
+                        const char* events) {
+        QStringList arguments{IPC_PEER_SCRIPT, role};
+        for (const char* name : {requests, responses, events}) {
+            arguments << QString::fromStdString(at(name));
+        }
+        QProcess peer;
+        peer.setProcessChannelMode(QProcess::MergedChannels);
+        peer.start(PYTHON, arguments);
+        if (!ipctest::pumpUntil([&] { return peer.state() == QProcess::NotRunning; }, 15000)) {
+            peer.kill();
+            peer.waitForFinished(1000);
+        }
+        return peer.readAll().toStdString();
+    }
 };
 
 } // namespace
 
-TEST(IpcWireCompat, ServerAnswersAndPublishesToAForeignClient) {
-    if (!pythonHasZmq()) {
-        GTEST_SKIP() << "/usr/bin/python3 with zmq is not available";
-    }
-    testsupport::LogCapture log;
-    ipctest::TempEndpoints at;
-    IpcServer server;
-    server.init(IPC_ORIGIN_SERVER_PWR_MANAGER, at("requests").c_str(), at("events").c_str());
-    server.addResponseSocket(IPC_ORIGIN_CLIENT_CORE_APP, at("core-app").c_str());
-    std::vector<IpcMessage> requests;
-    QObject::connect(&server, &IpcServer::requestReceived, [&](const IpcMessage& request) {
-        requests.push_back(request);
+TEST_F(IpcWireCompat, ServerAnswersAndPublishesToAForeignClient) {
+    server.addResponseSocket(IPC_ORIGIN_CLIENT_COM_MANAGER_REMOTE, at("remote").c_str());
+    answer = [this](const IpcMessage& request) {
         if (request.message() == IPC_MSG_GET_BATTERY_STATUS) {
-            EXPECT_TRUE(server.sendResponse(request.origin(), IPC_MSG_GET_BATTERY_STATUS,
-                                            ipctest::SAMPLE_RECORD));
+            EXPECT_TRUE(
+                server.sendResponse(request.origin(), request.message(), ipctest::SAMPLE_RECORD));
         }
-    });
+    };
     QTimer publisher;
-    QObject::connect(&publisher, &QTimer::timeout, [&server] {
+    QObject::connect(&publisher, &QTimer::timeout, [this] {
         server.publishSimpleEvent(IPC_MSG_EVENT_POWER_DOWN);
         server.publishSimpleEvent(IPC_MSG_EVENT_BATTERY_LOW);
     });
     publisher.start(10);
 
-    Peer peer("client", at("requests"), at("core-app"), at("events"));
-    ASSERT_TRUE(ipctest::pumpUntil([&] { return peer.finished(); }, 15000));
-    const QString output = peer.output();
-    EXPECT_EQ(0, peer.exitCode()) << output.toStdString();
-    EXPECT_TRUE(output.contains("RESPONSE 140000000300000001000000feffffffd4c3b2a1\n"))
-        << output.toStdString();
-    EXPECT_TRUE(output.contains("EVENT 3800000003000000\n")) << output.toStdString();
-    EXPECT_FALSE(output.contains("EVENT 3900000003000000")) << output.toStdString();
-
-    ipctest::pumpUntil([&] { return requests.size() == 2; });
-    ASSERT_EQ(2u, requests.size());
-    EXPECT_EQ(IPC_MSG_GET_BATTERY_STATUS, requests[0].message());
-    EXPECT_EQ(IPC_ORIGIN_CLIENT_CORE_APP, requests[0].origin());
-    EXPECT_TRUE(requests[0].data().isEmpty());
-    EXPECT_EQ(IPC_MSG_GET_DSP_STATUS, requests[1].message());
+    const std::string output = runPeer("client", "requests", "remote", "events");
+    EXPECT_NE(std::string::npos, output.find("RESPONSE 140000000300000001000000feffffffd4c3b2a1\n"))
+        << output;
+    EXPECT_NE(std::string::npos, output.find("EVENT 3800000003000000\n")) << output;
+    EXPECT_NE(std::string::npos, output.rfind("OK\n")) << output;
+    ASSERT_TRUE(ipctest::pumpUntil([this] { return requests.size() == 2; }));
+    EXPECT_EQ(QByteArray::fromHex("140000000a000000"), requests[0].toFrame());
+    EXPECT_EQ(QByteArray::fromHex("010000000a000000"), requests[1].toFrame());
     EXPECT_EQ(1u, log.count("Dropped a request frame of 3 bytes, shorter than the 8-byte header"));
 }
 
-TEST(IpcWireCompat, ClientTalksToAForeignServer) {
-    if (!pythonHasZmq()) {
-        GTEST_SKIP() << "/usr/bin/python3 with zmq is not available";
-    }
-    ipctest::TempEndpoints at;
-    Peer peer("server", at("requests"), at("responses"), at("events"));
-
-    IpcClient client(true);
-    std::vector<IpcMessage> responses, events;
-    QObject::connect(&client, &IpcClient::responseReceived,
-                     [&](const IpcMessage& m) { responses.push_back(m); });
-    QObject::connect(&client, &IpcClient::eventPublished, [&](const IpcMessage& m) {
-        if (events.empty()) {
-            client.sendRequest(IPC_MSG_GET_DSP_STATUS);
+TEST_F(IpcWireCompat, ClientTalksToAForeignServer) {
+    IpcClient dspClient(true);
+    std::vector<IpcMessage> dspResponses, dspEvents;
+    QObject::connect(&dspClient, &IpcClient::responseReceived,
+                     [&](const IpcMessage& m) { dspResponses.push_back(m); });
+    QObject::connect(&dspClient, &IpcClient::eventPublished, [&](const IpcMessage& m) {
+        if (dspEvents.empty()) {
+            dspClient.sendRequest(IPC_MSG_GET_DSP_STATUS);
         }
-        events.push_back(m);
+        dspEvents.push_back(m);
     });
-    client.connectTo(IPC_ORIGIN_CLIENT_PWR_MANAGER, at("requests").c_str(), at("responses").c_str(),
-                     at("events").c_str());
-    client.subscribe(IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED);
-    ASSERT_TRUE(client.sendRequest(IPC_MSG_GET_INSTRUMENT_CONFIG));
+    dspClient.connectTo(IPC_ORIGIN_CLIENT_PWR_MANAGER, at("dsp-requests").c_str(),
+                        at("dsp-responses").c_str(), at("dsp-events").c_str());
+    dspClient.subscribe(IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED);
+    // Queued on the connecting side until the peer binds.
+    ASSERT_TRUE(dspClient.sendRequest(IPC_MSG_GET_INSTRUMENT_CONFIG));
 
-    ASSERT_TRUE(ipctest::pumpUntil([&] { return peer.finished(); }, 15000));
-    const QString output = peer.output();
-    EXPECT_EQ(0, peer.exitCode()) << output.toStdString();
-    EXPECT_TRUE(output.contains("REQUEST 150000000c000000\n")) << output.toStdString();
-    EXPECT_TRUE(output.contains("ACK 010000000c000000\n")) << output.toStdString();
-
-    ASSERT_EQ(1u, responses.size());
-    EXPECT_EQ(IPC_MSG_GET_INSTRUMENT_CONFIG, responses[0].message());
-    EXPECT_EQ(IPC_ORIGIN_SERVER_DSP_MANAGER, responses[0].origin());
-    EXPECT_EQ(QByteArray::fromHex("deadbeef"), responses[0].data());
-    ASSERT_FALSE(events.empty());
-    for (const IpcMessage& event : events) {
-        EXPECT_EQ(IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED, event.message());
-        EXPECT_EQ(IPC_ORIGIN_SERVER_DSP_MANAGER, event.origin());
-        EXPECT_EQ(QByteArray::fromHex("01"), event.data());
+    const std::string output = runPeer("server", "dsp-requests", "dsp-responses", "dsp-events");
+    EXPECT_NE(std::string::npos, output.find("REQUEST 150000000c000000\n")) << output;
+    EXPECT_NE(std::string::npos, output.find("ACK 010000000c000000\n")) << output;
+    EXPECT_NE(std::string::npos, output.rfind("OK\n")) << output;
+    ASSERT_EQ(1u, dspResponses.size());
+    EXPECT_EQ(QByteArray::fromHex("1500000002000000deadbeef"), dspResponses[0].toFrame());
+    ASSERT_FALSE(dspEvents.empty());
+    for (const IpcMessage& event : dspEvents) {
+        EXPECT_EQ(QByteArray::fromHex("3c0000000200000001"), event.toFrame());
     }
+    EXPECT_EQ(1u, log.count("Dropped a response frame of 4 bytes, shorter than the 8-byte header"));
+    EXPECT_TRUE(ipctest::pumpUntil([this] {
+        return log.count("Dropped an event frame of 5 bytes, shorter than the 8-byte header") > 0;
+    }));
 }

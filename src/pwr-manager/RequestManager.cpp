@@ -36,7 +36,7 @@ void RequestManager::queueRequestFromIpc(ipc::IpcMessage message) {
     QMutexLocker locker(&queueMutex);
     requestQueue.append(message);
     if (busy == 0) {
-        emit newRequestInTheQeue();
+        scheduleProcessing();
     }
 }
 
@@ -44,8 +44,9 @@ void RequestManager::processRequest() {
     try {
         QMutexLocker locker(&queueMutex);
         // A nested event loop may call in while a request is in hand; try again on a later turn.
+        processingScheduled = false;
         if (busy == 1) {
-            emit newRequestInTheQeue();
+            scheduleProcessing();
             return;
         }
         currentRequest_.reset();
@@ -57,10 +58,19 @@ void RequestManager::processRequest() {
         handle(*currentRequest_);
         busy = 0;
         if (!requestQueue.isEmpty()) {
-            emit newRequestInTheQeue();
+            scheduleProcessing();
         }
     }
     CATCH_ALL_AND_ABORT
+}
+
+void RequestManager::scheduleProcessing() {
+    // One pending call at a time: a burst of requests must not queue a call per request, or the
+    // whole burst would be handled in one go while the battery timer waits behind it.
+    if (!processingScheduled) {
+        processingScheduled = true;
+        emit newRequestInTheQeue();
+    }
 }
 
 void RequestManager::handle(const ipc::IpcMessage& request) {

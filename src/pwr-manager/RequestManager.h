@@ -37,8 +37,10 @@ public slots:
 
 private:
     void handle(const ipc::IpcMessage& request);
+    void scheduleProcessing();
 
     int busy = 0;
+    bool processingScheduled = false;
     mutable QRecursiveMutex queueMutex;
     std::unique_ptr<ipc::IpcMessage> currentRequest_;
     QList<ipc::IpcMessage> requestQueue;

@@ -6,7 +6,6 @@ daemon does: open/read/write/close, lseek to 0 and read again, poll for POLLPRI.
 
 import errno
 import os
-import re
 import select
 import shutil
 import subprocess
@@ -14,18 +13,13 @@ import sys
 import time
 import unittest
 
-CTL = os.environ["BOARDSIM_CTL"]
+from quarn_e2e import ctl, trace
+
 SHUTDOWN_LOG = os.environ["SANDBOX_SHUTDOWN_LOG"]
 SYS = os.environ.get("BOARDSIM_MOUNT", "/sys/class")
 BATTERY = SYS + "/power_supply/bq27425-0/"
 GPIO = SYS + "/gpio/"
 PWM = SYS + "/pwm/tmpa9xx-pwm:1/"
-
-TRACE_LINE = re.compile(r'^(\d+\.\d{6}) (\S+) (".*") (\S+)$')
-
-
-def ctl(*words):
-    return subprocess.run([CTL, *words], check=True, capture_output=True, text=True).stdout
 
 
 def read_text(path):
@@ -40,36 +34,6 @@ def write_bytes(path, data):
         os.write(fd, data)
     finally:
         os.close(fd)
-
-
-def unquote(text):
-    assert text[0] == '"' and text[-1] == '"', text
-    out = bytearray()
-    i = 1
-    while i < len(text) - 1:
-        c = text[i]
-        if c != "\\":
-            out += c.encode()
-            i += 1
-            continue
-        code = text[i + 1]
-        if code == "x":
-            out.append(int(text[i + 2 : i + 4], 16))
-            i += 4
-        else:
-            out += {"n": b"\n", "t": b"\t", "\\": b"\\", '"': b'"'}[code]
-            i += 2
-    return bytes(out)
-
-
-def trace():
-    """The write trace as (path, bytes, result) tuples, in order."""
-    entries = []
-    for line in ctl("trace").splitlines():
-        match = TRACE_LINE.match(line)
-        assert match, "unreadable trace line: " + line
-        entries.append((match.group(2), unquote(match.group(3)), match.group(4)))
-    return entries
 
 
 def export_button(edge=b"falling"):

@@ -1,0 +1,196 @@
+"""What the daemon costs on the simulated board: CPU time, peak resident memory and the round
+trip of a battery request, beside a plain libzmq echo measured in the same run.
+
+Run it inside the sandbox, with the daemon binary as argument:
+
+    scripts/sandbox --board-dir <build>/tools/boardsim -- \\
+        /usr/bin/python3 bench/daemon_costs.py <build>/src/pwr-manager/pwr-manager [options]
+
+or through CMake: `cmake --build <build> --target daemon_costs` (60 s) or `daemon_costs_quick`.
+
+Options:
+    --duration S   length of the request window, default 60 s
+    --idle S       length of the quiet window before it, default 10 s (periodic checks only)
+    --period MS    time between two requests of the same kind, default 50 ms
+    --quick        a smoke check: --duration 4 --idle 2
+
+The client speaks pyzmq as core-app: one battery request every period, each answered before the
+next goes out. In the same rhythm it sends an 8-byte frame to an echo peer, a second process
+with a PULL and a PUSH over ipc:// that answers with 96 bytes, the size of the daemon's answer.
+Both round trips thus carry the same client overhead; the difference is what the daemon adds
+(a battery reading through the board's files, the battery event, the queued handling).
+
+CPU time is utime + stime of the daemon from /proc/<pid>/stat; peak memory is VmHWM from
+/proc/<pid>/status at the end.
+"""
+
+import argparse
+import math
+import os
+import signal
+import struct
+import subprocess
+import sys
+import time
+
+import zmq
+
+REQUESTS = "ipc:///tmp/quarn.requests.pwr-manager"
+RESPONSES = "ipc:///tmp/quarn.responses.core-app-to-pwr-manager"
+ECHO_REQUESTS = "ipc:///tmp/bench-echo.requests"
+ECHO_RESPONSES = "ipc:///tmp/bench-echo.responses"
+BATTERY_REQUEST = struct.pack("<ii", 20, 6)  # IPC_MSG_GET_BATTERY_STATUS from core-app
+ANSWER_SIZE = 96
+TIMEOUT_MS = 1000
+
+ECHO_PEER = r"""
+import sys, zmq
+context = zmq.Context()
+pull = context.socket(zmq.PULL)
+pull.bind(sys.argv[1])
+push = context.socket(zmq.PUSH)
+push.bind(sys.argv[2])
+answer = bytes(96)
+print("ready", flush=True)
+while True:
+    frame = pull.recv()
+    if frame == b"quit":
+        break
+    push.send(answer)
+"""
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    # Fields 14 and 15 of the line; the split starts at field 3 (the state).
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def status_kb(pid, name):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith(name + ":"):
+                return int(line.split()[1])
+    return -1
+
+
+def connected_pull(context, address):
+    """A PULL whose handshake with the binding side is done, so no answer is lost to it."""
+    pull = context.socket(zmq.PULL)
+    monitor = pull.get_monitor_socket(zmq.EVENT_HANDSHAKE_SUCCEEDED)
+    pull.connect(address)
+    if not monitor.poll(10000):
+        sys.exit("daemon_costs: no connection to " + address)
+    monitor.recv_multipart()
+    pull.disable_monitor()
+    monitor.close(linger=0)
+    time.sleep(0.1)
+    return pull
+
+
+def round_trip(push, pull, frame, size):
+    """Milliseconds from send to answer, or None if no answer of the right size came in time."""
+    start = time.perf_counter_ns()
+    push.send(frame)
+    if not pull.poll(TIMEOUT_MS):
+        return None
+    answer = pull.recv()
+    elapsed = (time.perf_counter_ns() - start) / 1e6
+    return elapsed if len(answer) == size else None
+
+
+def summary(samples):
+    got = sorted(s for s in samples if s is not None)
+    lost = len(samples) - len(got)
+    if not got:
+        return "no answers (%d lost)" % lost
+    p99 = got[max(0, math.ceil(0.99 * len(got)) - 1)]
+    median = got[len(got) // 2]
+    return "median %.3f ms, p99 %.3f ms, max %.3f ms (n=%d, lost %d)" % (median, p99, got[-1], len(got), lost)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("daemon")
+    parser.add_argument("--duration", type=float, default=60.0)
+    parser.add_argument("--idle", type=float, default=10.0)
+    parser.add_argument("--period", type=float, default=50.0)
+    parser.add_argument("--quick", action="store_true")
+    options = parser.parse_args()
+    if options.quick:
+        options.duration, options.idle = 4.0, 2.0
+    if not os.environ.get("BOARDSIM_SOCKET"):
+        sys.exit("daemon_costs: run me inside scripts/sandbox (see the top of this file)")
+
+    echo_command = ["/usr/bin/python3", "-c", ECHO_PEER, ECHO_REQUESTS, ECHO_RESPONSES]
+    echo = subprocess.Popen(echo_command, stdout=subprocess.PIPE, text=True)
+    # The daemon as the product runs it, its console output discarded.
+    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+    daemon = subprocess.Popen([options.daemon], cwd="/tmp", **quiet)
+    context = zmq.Context()
+    try:
+        if echo.stdout.readline().strip() != "ready":
+            sys.exit("daemon_costs: the echo peer did not start")
+        sockets = []
+        for requests, responses in ((REQUESTS, RESPONSES), (ECHO_REQUESTS, ECHO_RESPONSES)):
+            pull = connected_pull(context, responses)
+            push = context.socket(zmq.PUSH)
+            push.setsockopt(zmq.SNDTIMEO, TIMEOUT_MS)
+            push.connect(requests)
+            sockets.append((push, pull))
+        (daemon_push, daemon_pull), (echo_push, echo_pull) = sockets
+        # The daemon is up once it answers.
+        if round_trip(daemon_push, daemon_pull, BATTERY_REQUEST, ANSWER_SIZE) is None:
+            sys.exit("daemon_costs: the daemon does not answer")
+
+        start_cpu = cpu_seconds(daemon.pid)
+        time.sleep(options.idle)
+        idle_cpu = cpu_seconds(daemon.pid) - start_cpu
+
+        daemon_trips, echo_trips = [], []
+        period = options.period / 1000.0
+        load_cpu_start = cpu_seconds(daemon.pid)
+        started = time.monotonic()
+        slot = started
+        while slot - started < options.duration:
+            daemon_trips.append(round_trip(daemon_push, daemon_pull, BATTERY_REQUEST, ANSWER_SIZE))
+            echo_trips.append(round_trip(echo_push, echo_pull, b"\0" * 8, ANSWER_SIZE))
+            slot += period
+            pause = slot - time.monotonic()
+            if pause > 0:
+                time.sleep(pause)
+        load_seconds = time.monotonic() - started
+        load_cpu = cpu_seconds(daemon.pid) - load_cpu_start
+        peak_kb = status_kb(daemon.pid, "VmHWM")
+        rss_kb = status_kb(daemon.pid, "VmRSS")
+        echo_push.send(b"quit")
+
+        print("daemon_costs: pwr-manager on the simulated board, %s" % os.path.basename(options.daemon))
+        requests = len(daemon_trips)
+        per_request = (load_cpu - idle_cpu / options.idle * load_seconds) / max(1, requests)
+        print("  CPU, quiet %5.1f s: %.3f s (%.2f %% of a core), periodic checks and LED only" % (
+            options.idle, idle_cpu, 100 * idle_cpu / options.idle))
+        print("  CPU, load  %5.1f s: %.3f s (%.2f %% of a core), with %d battery requests" % (
+            load_seconds, load_cpu, 100 * load_cpu / load_seconds, requests))
+        print("  CPU per battery request (load minus the quiet rate): %.3f ms" % (1000 * per_request))
+        print("  peak resident memory (VmHWM): %d kB (VmRSS now %d kB)" % (peak_kb, rss_kb))
+        print("  battery request round trip:  " + summary(daemon_trips))
+        print("  libzmq echo round trip:      " + summary(echo_trips))
+    finally:
+        if daemon.poll() is None:
+            daemon.send_signal(signal.SIGTERM)
+            try:
+                daemon.wait(10)
+            except subprocess.TimeoutExpired:
+                daemon.kill()
+        if echo.poll() is None:
+            try:
+                echo.wait(2)
+            except subprocess.TimeoutExpired:
+                echo.kill()
+        context.destroy(linger=0)
+
+
+if __name__ == "__main__":
+    main()

@@ -244,9 +244,7 @@ void IpcClient::onEventSocketActivity() {
             if (valid) {
                 emit eventPublished(event);
             } else {
-                LOG_ERROR("ipc_client_logger", "Dropped an event frame of "
-                                                   << size
-                                                   << " bytes, shorter than the 8-byte header");
+                shortEvents_.dropped(size);
             }
         }
     } catch (const zmq::error_t& error) {
@@ -280,9 +278,7 @@ void IpcClient::onResponseSocketActivity() {
                 return;
             }
             if (!valid) {
-                LOG_ERROR("ipc_client_logger", "Dropped a response frame of "
-                                                   << size
-                                                   << " bytes, shorter than the 8-byte header");
+                shortResponses_.dropped(size);
                 continue;
             }
             emit responseReceived(response);

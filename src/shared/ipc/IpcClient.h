@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ipc/IpcMessage.h"
+#include "ipc/ShortFrameReport.h"
 #include "ipc/ZmqContext.h"
 #include "ipc/ZmqSocket.h"
 
@@ -107,6 +108,8 @@ private:
     IPC_MSG responseMessage_;
     QByteArray responseData_;
     bool responsesHeld_;
+    ShortFrameReport shortEvents_{"ipc_client_logger", "an event"};
+    ShortFrameReport shortResponses_{"ipc_client_logger", "a response"};
 };
 
 } // namespace ipc

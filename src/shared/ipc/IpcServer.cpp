@@ -119,9 +119,7 @@ void IpcServer::onRequestSocketActivity() {
                 frame.rebuild();
                 emit requestReceived(request);
             } else {
-                LOG_ERROR("ipc_server_logger", "Dropped a request frame of "
-                                                   << frame.size()
-                                                   << " bytes, shorter than the 8-byte header");
+                shortRequests_.dropped(frame.size());
                 frame.rebuild();
             }
         }

@@ -3,6 +3,7 @@
 #include "foundation/InitSingletonT.h"
 #include "foundation/Log.h"
 #include "ipc/IpcMessage.h"
+#include "ipc/ShortFrameReport.h"
 #include "ipc/ZmqContext.h"
 #include "ipc/ZmqSocket.h"
 
@@ -116,6 +117,7 @@ private:
     };
     std::map<IPC_ORIGIN, ResponseChannel> responseSockets_;
     std::unique_ptr<QSocketNotifier> requestNotifier_;
+    ShortFrameReport shortRequests_{"ipc_server_logger", "a request"};
 };
 
 } // namespace ipc

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <vector>
 
 using power_manager::BatteryStatus;
 using quarn_system::BATTERY_STATUS;
@@ -90,19 +89,6 @@ TEST_F(BatteryStatusTest, ChargeStatesFollowStatusTextCapacityAndTheIdleBand) {
     }
 }
 
-TEST_F(BatteryStatusTest, ReadingCopiesEveryAttribute) {
-    writeGauge("Discharging", 57, -300000);
-    const BATTERY_STATUS status = monitor.readBatteryStatus();
-    EXPECT_TRUE(status.present);
-    EXPECT_FALSE(status.externalPower);
-    EXPECT_EQ(57, status.capacity);
-    EXPECT_STREQ("Battery", status.type);
-    EXPECT_EQ(-300000, status.current_now);
-    EXPECT_EQ(3800000, status.voltage);
-    EXPECT_EQ(250, status.temperature);
-    EXPECT_EQ(0u, warnings());
-}
-
 TEST_F(BatteryStatusTest, LongStatusTextIsCutTo31CharactersFollowedByZeros) {
     writeGauge("0123456789012345678901234567890123456789", 57, -300000);
     const BATTERY_STATUS status = monitor.readBatteryStatus();
@@ -142,21 +128,6 @@ TEST_F(BatteryStatusTest, PresentZeroOrNegativeMeansNoBatteryAndExternalPower) {
         EXPECT_FALSE(status.present) << present;
         EXPECT_TRUE(status.externalPower) << present;
     }
-}
-
-TEST_F(BatteryStatusTest, EveryReadingIsAnnouncedEvenWhenNothingChanged) {
-    writeGauge("Discharging", 57, -300000);
-    std::vector<QByteArray> announced;
-    QObject::connect(&monitor, &BatteryStatus::batteryStatusUpdated,
-                     [&](const BATTERY_STATUS& status) {
-                         announced.emplace_back(reinterpret_cast<const char*>(&status),
-                                                static_cast<int>(sizeof(status)));
-                     });
-    const BATTERY_STATUS first = monitor.readBatteryStatus();
-    monitor.readBatteryStatus();
-    ASSERT_EQ(2u, announced.size());
-    EXPECT_EQ(announced[0], announced[1]);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(&first), sizeof(first)), announced[0]);
 }
 
 } // namespace

@@ -17,7 +17,6 @@
 
 #include <QString>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -25,15 +24,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace testsupport {
 
 class FakeHwAbstractionLayer : public hal::HwAbstractionLayer {
 public:
-    enum class Line { PowerButton = 0, DspRun = 1, Spare = 2, Led1 = 3, Led2 = 4 };
-
     // How long a wait takes once stop() was called: long enough that a loop around it neither
     // spins a core nor misses a cancellation point.
     static constexpr std::chrono::milliseconds STOPPED_WAIT_PAUSE{10};
@@ -54,8 +50,6 @@ public:
         installed_ = true;
     }
 
-    // ---- Scripting the power button ------------------------------------------------------
-
     // The pending wait, or the next one, returns edgeSeen; results are consumed in push order.
     void pushPowerButtonResult(bool edgeSeen) {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -71,32 +65,11 @@ public:
         changed_.notify_all();
     }
 
-    // Waits block again after stop().
-    void resume() {
-        std::lock_guard<std::mutex> guard(mutex_);
-        stopped_ = false;
-    }
-
-    // The value getPowerButton returns when no one-shot value is queued; 1 (released) at first.
-    void setPowerButtonValue(int value) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        lines_[index(Line::PowerButton)] = value;
-    }
-
-    // One-shot values for the next getPowerButton calls, in push order.
+    // One-shot values for the next getPowerButton calls, in push order; 1 (released) after them.
     void pushPowerButtonValue(int value) {
         std::lock_guard<std::mutex> guard(mutex_);
         buttonValues_.push_back(value);
     }
-
-    // Number of waitForPowerButton calls that have started.
-    std::size_t waitCallCount() const {
-        std::lock_guard<std::mutex> guard(mutex_);
-        return waitCalls_;
-    }
-
-    // True when a waitForPowerButton call is blocked right now.
-    bool isWaiting() const { return waiting_.load() > 0; }
 
     // Blocks the test until at least count waitForPowerButton calls have started; false when
     // timeout passes first.
@@ -105,53 +78,15 @@ public:
         return changed_.wait_for(lock, timeout, [&] { return waitCalls_ >= count; });
     }
 
-    // ---- Lines, flash ---------------------------------------------------------------------
-
-    // Sets a line without recording a call.
-    void presetLine(Line line, int value) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        lines_[index(line)] = value;
-    }
-
-    // A line's value without recording a call.
-    int line(Line line) const {
-        std::lock_guard<std::mutex> guard(mutex_);
-        return lines_[index(line)];
-    }
-    int led1() const { return line(Line::Led1); }
-    int led2() const { return line(Line::Led2); }
-    int dspRunLine() const { return line(Line::DspRun); }
-    int spareLine() const { return line(Line::Spare); }
-
-    // The pair (LED 1, LED 2) after every set or toggle of either LED, in order.
-    std::vector<std::pair<int, int>> ledStates() const {
-        std::lock_guard<std::mutex> guard(mutex_);
-        return ledStates_;
-    }
-
-    // What the four flash operations return; false at first.
-    void setFlashResult(bool result) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        flashResult_ = result;
-    }
-
-    // ---- The call trace ------------------------------------------------------------------
+    // The LED lines' values, without recording a call.
+    int led1() const { return line(LED1); }
+    int led2() const { return line(LED2); }
 
     // Every call in order, as "name(arguments)": "setLed1(1)", "getLed1()", "toggleLed2()",
     // "waitForPowerButton(10000)", "updateDSPflash(/tmp/image.bin)", "playClick()".
     std::vector<std::string> calls() const {
         std::lock_guard<std::mutex> guard(mutex_);
         return calls_;
-    }
-
-    std::vector<std::string> callsStartingWith(const std::string& prefix) const {
-        std::vector<std::string> result;
-        for (const std::string& call : calls()) {
-            if (call.compare(0, prefix.size(), prefix) == 0) {
-                result.push_back(call);
-            }
-        }
-        return result;
     }
 
     std::size_t countCalls(const std::string& call) const {
@@ -162,25 +97,24 @@ public:
         return count;
     }
 
-    // Forgets the trace and the LED states (not the line values or the scripts).
+    // Forgets the trace (not the line values or the scripts).
     void clearCalls() {
         std::lock_guard<std::mutex> guard(mutex_);
         calls_.clear();
-        ledStates_.clear();
     }
 
-    // ---- hal::HwAbstractionLayer ---------------------------------------------------------
+    // ---- hal::HwAbstractionLayer: flash operations all fail ------------------------------
 
     bool updateDSPflash(QString fileName) override {
-        return flashCall("updateDSPflash(" + fileName.toStdString() + ")");
+        return record("updateDSPflash(" + fileName.toStdString() + ")");
     }
     bool checkDSPflash(QString fileName) override {
-        return flashCall("checkDSPflash(" + fileName.toStdString() + ")");
+        return record("checkDSPflash(" + fileName.toStdString() + ")");
     }
     bool readDSPflash(QString fileName) override {
-        return flashCall("readDSPflash(" + fileName.toStdString() + ")");
+        return record("readDSPflash(" + fileName.toStdString() + ")");
     }
-    bool eraseDSPflash() override { return flashCall("eraseDSPflash()"); }
+    bool eraseDSPflash() override { return record("eraseDSPflash()"); }
 
     void playLongBeep() override { record("playLongBeep()"); }
     void playClick() override { record("playClick()"); }
@@ -191,7 +125,6 @@ public:
         calls_.push_back("waitForPowerButton(" + std::to_string(timeoutSeconds) + ")");
         ++waitCalls_;
         changed_.notify_all();
-        WaitingMark mark(waiting_);
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
         for (;;) {
@@ -215,79 +148,56 @@ public:
     int getPowerButton() override {
         std::lock_guard<std::mutex> guard(mutex_);
         calls_.push_back("getPowerButton()");
-        if (!buttonValues_.empty()) {
-            const int value = buttonValues_.front();
-            buttonValues_.pop_front();
-            return value;
+        if (buttonValues_.empty()) {
+            return lines_[POWER_BUTTON];
         }
-        return lines_[index(Line::PowerButton)];
+        const int value = buttonValues_.front();
+        buttonValues_.pop_front();
+        return value;
     }
 
-    void setDspRunLine(int value) override { setLine(Line::DspRun, "setDspRunLine", value); }
-    int getDspRunLine() override { return getLine(Line::DspRun, "getDspRunLine()"); }
-    void setSpareLine(int value) override { setLine(Line::Spare, "setSpareLine", value); }
-    int getSpareLine() override { return getLine(Line::Spare, "getSpareLine()"); }
-    void setLed1(int value) override { setLine(Line::Led1, "setLed1", value); }
-    int getLed1() override { return getLine(Line::Led1, "getLed1()"); }
-    void toggleLed1() override { toggleLine(Line::Led1, "toggleLed1()"); }
-    void setLed2(int value) override { setLine(Line::Led2, "setLed2", value); }
-    int getLed2() override { return getLine(Line::Led2, "getLed2()"); }
-    void toggleLed2() override { toggleLine(Line::Led2, "toggleLed2()"); }
+    void setDspRunLine(int value) override { setLine(DSP_RUN, "setDspRunLine", value); }
+    int getDspRunLine() override { return getLine(DSP_RUN, "getDspRunLine()"); }
+    void setSpareLine(int value) override { setLine(SPARE, "setSpareLine", value); }
+    int getSpareLine() override { return getLine(SPARE, "getSpareLine()"); }
+    void setLed1(int value) override { setLine(LED1, "setLed1", value); }
+    int getLed1() override { return getLine(LED1, "getLed1()"); }
+    void toggleLed1() override { toggleLine(LED1, "toggleLed1()"); }
+    void setLed2(int value) override { setLine(LED2, "setLed2", value); }
+    int getLed2() override { return getLine(LED2, "getLed2()"); }
+    void toggleLed2() override { toggleLine(LED2, "toggleLed2()"); }
 
 private:
-    // Counts a blocked wait for as long as it blocks, also when QThread::terminate unwinds it.
-    class WaitingMark {
-    public:
-        explicit WaitingMark(std::atomic<int>& waiting)
-            : waiting_(waiting) {
-            ++waiting_;
-        }
-        ~WaitingMark() { --waiting_; }
-        WaitingMark(const WaitingMark&) = delete;
-        WaitingMark& operator=(const WaitingMark&) = delete;
+    enum Line { POWER_BUTTON, DSP_RUN, SPARE, LED1, LED2 };
 
-    private:
-        std::atomic<int>& waiting_;
-    };
-
-    static int index(Line line) { return static_cast<int>(line); }
-
-    void record(const std::string& call) {
+    int line(Line line) const {
         std::lock_guard<std::mutex> guard(mutex_);
-        calls_.push_back(call);
+        return lines_[line];
     }
 
-    bool flashCall(const std::string& call) {
+    bool record(const std::string& call) {
         std::lock_guard<std::mutex> guard(mutex_);
         calls_.push_back(call);
-        return flashResult_;
-    }
-
-    void noteLedState(Line line) {
-        if (line == Line::Led1 || line == Line::Led2) {
-            ledStates_.emplace_back(lines_[index(Line::Led1)], lines_[index(Line::Led2)]);
-        }
+        return false;
     }
 
     void setLine(Line line, const char* name, int value) {
         std::lock_guard<std::mutex> guard(mutex_);
         calls_.push_back(std::string(name) + "(" + std::to_string(value) + ")");
-        lines_[index(line)] = value;
-        noteLedState(line);
+        lines_[line] = value;
     }
 
     int getLine(Line line, const char* call) {
         std::lock_guard<std::mutex> guard(mutex_);
         calls_.push_back(call);
-        return lines_[index(line)];
+        return lines_[line];
     }
 
     // The product's toggle: (value + 1) % 2.
     void toggleLine(Line line, const char* call) {
         std::lock_guard<std::mutex> guard(mutex_);
         calls_.push_back(call);
-        lines_[index(line)] = (lines_[index(line)] + 1) % 2;
-        noteLedState(line);
+        lines_[line] = (lines_[line] + 1) % 2;
     }
 
     mutable std::mutex mutex_;
@@ -295,12 +205,9 @@ private:
     std::vector<std::string> calls_;
     std::deque<bool> waitResults_;
     std::deque<int> buttonValues_;
-    std::vector<std::pair<int, int>> ledStates_;
     int lines_[5] = {1, 0, 0, 0, 0};
     std::size_t waitCalls_ = 0;
-    std::atomic<int> waiting_{0};
     bool stopped_ = false;
-    bool flashResult_ = false;
     bool installed_ = false;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // A temporary directory of plain files standing in for /sys/class/gpio. Exporting a line creates
-// nothing here, so every line's attribute files exist from the start.
+// nothing here, so every line's attribute files exist from the start, empty.
 
 #include <QDir>
 #include <QFile>
@@ -19,45 +19,31 @@ public:
         EXPECT_TRUE(directory_.isValid());
         writeFile("export", "");
         writeFile("unexport", "");
-        for (int number : {2, 48, 51, 49, 143}) {
-            addLine(number);
-        }
-    }
-
-    void addLine(int number) {
-        const std::string line = "gpio" + std::to_string(number);
-        QDir(directory_.path()).mkpath(QString::fromStdString(line));
-        for (const char* attribute : {"/value", "/direction", "/active_low", "/edge"}) {
-            writeFile(line + attribute, "");
+        for (const char* line : {"gpio2", "gpio48", "gpio51", "gpio49", "gpio143"}) {
+            QDir(directory_.path()).mkpath(line);
+            for (const char* attribute : {"/value", "/direction", "/active_low", "/edge"}) {
+                writeFile(line + std::string(attribute), "");
+            }
         }
     }
 
     std::string root() const { return directory_.path().toStdString(); }
 
-    std::string path(const std::string& relative) const { return root() + "/" + relative; }
+    QString path(const std::string& relative) const {
+        return QString::fromStdString(root() + "/" + relative);
+    }
 
     // Replaces the file's content (a new, truncating open: the code's streams keep their own
     // positions, so a later write through them would show up behind this content).
     void writeFile(const std::string& relative, const std::string& content) const {
-        QFile file(QString::fromStdString(path(relative)));
+        QFile file(path(relative));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content.data(), static_cast<qint64>(content.size()));
     }
 
     std::string readFile(const std::string& relative) const {
-        QFile file(QString::fromStdString(path(relative)));
-        if (!file.open(QIODevice::ReadOnly)) {
-            return "<missing>";
-        }
-        return file.readAll().toStdString();
-    }
-
-    bool exists(const std::string& relative) const {
-        return QFile::exists(QString::fromStdString(path(relative)));
-    }
-
-    void remove(const std::string& relative) const {
-        ASSERT_TRUE(QFile::remove(QString::fromStdString(path(relative))));
+        QFile file(path(relative));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
     }
 
 private:

@@ -1,7 +1,6 @@
 #include "system/BacklightButton.h"
 
 #include "model/ModelBuffer.h"
-#include "model/ModelDefaults.h"
 #include "records/BatteryStatusRecord.h"
 #include "support/LogCapture.h"
 
@@ -16,14 +15,14 @@ using BatteryStatusBuffer = model::ModelBuffer<quarn_system::BATTERY_STATUS>;
 
 namespace {
 
-const char* const PWM_FILES[] = {"export", "polarity", "period_ns", "duty_ns", "run"};
+// The run, export and polarity files take a one-character text and its terminating NUL.
+const QByteArray ZERO_NUL("0\0", 2);
+const QByteArray ONE_NUL("1\0", 2);
 
 class BacklightButtonTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : PWM_FILES) {
-            QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
-        }
+        clearFiles();
         BacklightButton::setPwmDirectory(dir.path() + "/");
         backlight = std::make_unique<BacklightButton>();
     }
@@ -40,17 +39,17 @@ protected:
     }
 
     void clearFiles() {
-        for (const char* name : PWM_FILES) {
+        for (const char* name : {"export", "polarity", "period_ns", "duty_ns", "run"}) {
             QFile(dir.filePath(name)).open(QIODevice::WriteOnly | QIODevice::Truncate);
         }
     }
 
-    void mirrorExternalPower(bool externalPower) {
-        auto buffer = BatteryStatusBuffer::getInstance();
-        if (!buffer) {
-            buffer = BatteryStatusBuffer::initInstance();
-        }
-        buffer->getData().externalPower = externalPower;
+    // Checks the mode and what duty_ns and run received in a step, then clears the files.
+    void expectStep(int mode, const QByteArray& duty, const QByteArray& run, const char* step) {
+        EXPECT_EQ(mode, backlight->mode()) << step;
+        EXPECT_EQ(duty, bytes("duty_ns")) << step;
+        EXPECT_EQ(run, bytes("run")) << step;
+        clearFiles();
     }
 
     QTemporaryDir dir;
@@ -60,29 +59,18 @@ protected:
 
 TEST_F(BacklightButtonTest, SettingsWriteTheExactBytesAndSetTheMode) {
     backlight->displayBacklightOff();
-    EXPECT_EQ(QByteArray("0\0", 2), bytes("run"));
-    EXPECT_EQ(BacklightButton::MODE_OFF, backlight->mode());
-    backlight->displayBacklightOn();
-    EXPECT_EQ(QByteArray("1\0", 2), bytes("run"));
-    EXPECT_EQ(BacklightButton::MODE_FULL, backlight->mode());
+    expectStep(BacklightButton::MODE_OFF, "", ZERO_NUL, "off");
     backlight->displayBacklightDimmed();
-    EXPECT_EQ(QByteArray("6400"), bytes("duty_ns"));
-    EXPECT_EQ(BacklightButton::MODE_DIMMED, backlight->mode());
-    clearFiles();
+    expectStep(BacklightButton::MODE_DIMMED, "6400", "", "dimmed");
     backlight->displayBacklightFull();
-    EXPECT_EQ(QByteArray("21312"), bytes("duty_ns"));
-    EXPECT_EQ(BacklightButton::MODE_FULL, backlight->mode());
-    EXPECT_TRUE(log.events().empty());
-}
+    expectStep(BacklightButton::MODE_FULL, "21312", "", "full");
 
-TEST_F(BacklightButtonTest, InitialisationExportsSetsPolarityPeriodDutyAndSwitchesOn) {
     backlight->displayBacklightInit();
-    EXPECT_EQ(QByteArray("1\0", 2), bytes("export"));
-    EXPECT_EQ(QByteArray("1\0", 2), bytes("polarity"));
+    EXPECT_EQ(ONE_NUL, bytes("export"));
+    EXPECT_EQ(ONE_NUL, bytes("polarity"));
     EXPECT_EQ(QByteArray("21312"), bytes("period_ns"));
-    EXPECT_EQ(QByteArray("21312"), bytes("duty_ns"));
-    EXPECT_EQ(QByteArray("1\0", 2), bytes("run"));
-    EXPECT_EQ(BacklightButton::MODE_FULL, backlight->mode());
+    expectStep(BacklightButton::MODE_FULL, "21312", ONE_NUL, "init");
+    EXPECT_TRUE(log.events().empty());
 }
 
 TEST_F(BacklightButtonTest, MissingFilesAreLoggedWithErrnoAndTheModeStillChanges) {
@@ -102,50 +90,37 @@ TEST_F(BacklightButtonTest, MissingFilesAreLoggedWithErrnoAndTheModeStillChanges
     }
 }
 
-TEST_F(BacklightButtonTest, ButtonTogglesFullAndDimmedAndDoesNothingBeforeAnySetting) {
+TEST_F(BacklightButtonTest, ButtonAndExternalPowerPolicy) {
     backlight->backlightButtonPressed();
-    EXPECT_EQ(BacklightButton::MODE_NONE, backlight->mode());
-    EXPECT_TRUE(bytes("duty_ns").isEmpty());
-    backlight->displayBacklightFull();
-    backlight->backlightButtonPressed();
-    EXPECT_EQ(BacklightButton::MODE_DIMMED, backlight->mode());
-    backlight->backlightButtonPressed();
-    EXPECT_EQ(BacklightButton::MODE_FULL, backlight->mode());
-}
-
-TEST_F(BacklightButtonTest, ButtonSwitchesAnOffBacklightOnOnlyWhenTheBatteryIsMirrored) {
-    backlight->displayBacklightOff();
-    backlight->backlightButtonPressed();
-    EXPECT_EQ(BacklightButton::MODE_OFF, backlight->mode());
-    EXPECT_EQ(QByteArray("0\0", 2), bytes("run"));
-
-    mirrorExternalPower(false);
-    backlight->backlightButtonPressed();
-    EXPECT_EQ(QByteArray("1\0", 2), bytes("run"));
-    EXPECT_EQ(QByteArray("6400"), bytes("duty_ns"));
-    EXPECT_EQ(BacklightButton::MODE_DIMMED, backlight->mode());
-}
-
-TEST_F(BacklightButtonTest, ExternalPowerChangeActsOnlyOnAChangeAndNeverWhenOff) {
+    expectStep(BacklightButton::MODE_NONE, "", "", "press before any setting");
     backlight->externalPowerChanged();
-    EXPECT_TRUE(bytes("duty_ns").isEmpty()) << "no mirror, nothing to act on";
-
-    mirrorExternalPower(true);
-    backlight->externalPowerChanged();
-    EXPECT_TRUE(bytes("duty_ns").isEmpty()) << "unchanged from the initial external power";
-
-    mirrorExternalPower(false);
-    backlight->externalPowerChanged();
-    EXPECT_EQ(QByteArray("6400"), bytes("duty_ns"));
-    EXPECT_EQ(BacklightButton::MODE_DIMMED, backlight->mode());
-    EXPECT_FALSE(backlight->externalPowerSeen());
-
+    expectStep(BacklightButton::MODE_NONE, "", "", "power change without a mirror");
     backlight->displayBacklightOff();
     clearFiles();
-    mirrorExternalPower(true);
+    backlight->backlightButtonPressed();
+    expectStep(BacklightButton::MODE_OFF, "", "", "press when off without a mirror");
+
+    BatteryStatusBuffer::initInstance()->getData().externalPower = false;
     backlight->externalPowerChanged();
-    EXPECT_TRUE(bytes("duty_ns").isEmpty());
+    expectStep(BacklightButton::MODE_OFF, "", "", "power change when off");
+    EXPECT_TRUE(backlight->externalPowerSeen());
+    backlight->backlightButtonPressed();
+    expectStep(BacklightButton::MODE_DIMMED, "6400", ONE_NUL, "press when off on battery");
+    backlight->backlightButtonPressed();
+    expectStep(BacklightButton::MODE_FULL, "21312", "", "press when dimmed");
+    backlight->backlightButtonPressed();
+    expectStep(BacklightButton::MODE_DIMMED, "6400", "", "press when full");
+
+    backlight->displayBacklightFull();
+    clearFiles();
+    backlight->externalPowerChanged();
+    expectStep(BacklightButton::MODE_DIMMED, "6400", "", "power change to battery");
     EXPECT_FALSE(backlight->externalPowerSeen());
+    backlight->externalPowerChanged();
+    expectStep(BacklightButton::MODE_DIMMED, "", "", "power unchanged");
+    BatteryStatusBuffer::getInstance()->getData().externalPower = true;
+    backlight->externalPowerChanged();
+    expectStep(BacklightButton::MODE_FULL, "21312", "", "power change to external");
 }
 
 } // namespace

@@ -11,6 +11,25 @@ namespace ipc {
 
 namespace {
 
+// Runs one non-blocking send or receive: true when the frame went through, false when it would
+// block. A call interrupted by a signal is retried; any other failure is thrown.
+template <class Transfer> bool transferWithoutBlocking(Transfer transfer) {
+    while (transfer() < 0) {
+        const int error = zmq_errno();
+        if (error == EAGAIN) {
+            return false;
+        }
+        if (error != EINTR) {
+            throw zmq::error_t(error);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+namespace {
+
 void check(int result) {
     if (result != 0) {
         throw zmq::error_t();
@@ -89,32 +108,16 @@ bool ZmqSocket::send(ZmqFrame& frame) {
     if (socket_ == nullptr) {
         throw zmq::error_t(ENOTSOCK);
     }
-    while (zmq_msg_send(frame.handle(), socket_, ZMQ_DONTWAIT) < 0) {
-        const int error = zmq_errno();
-        if (error == EAGAIN) {
-            return false;
-        }
-        if (error != EINTR) {
-            throw zmq::error_t(error);
-        }
-    }
-    return true;
+    return transferWithoutBlocking(
+        [&] { return zmq_msg_send(frame.handle(), socket_, ZMQ_DONTWAIT); });
 }
 
 bool ZmqSocket::receive(ZmqFrame& frame) {
     if (socket_ == nullptr) {
         return false;
     }
-    while (zmq_msg_recv(frame.handle(), socket_, ZMQ_DONTWAIT) < 0) {
-        const int error = zmq_errno();
-        if (error == EAGAIN) {
-            return false;
-        }
-        if (error != EINTR) {
-            throw zmq::error_t(error);
-        }
-    }
-    return true;
+    return transferWithoutBlocking(
+        [&] { return zmq_msg_recv(frame.handle(), socket_, ZMQ_DONTWAIT); });
 }
 
 void ZmqSocket::close() {

@@ -41,11 +41,19 @@ TEST(FakeHwAbstractionLayer, WaitBlocksUntilAResultIsPushedOrItIsStopped) {
 // The button watcher's loop, ended the way its owner ends it: QThread::terminate.
 TEST(FakeHwAbstractionLayer, TerminatedThreadReleasesTheLockOfABlockedWait) {
     FakeHwAbstractionLayer fake;
-    std::unique_ptr<QThread> watcher(QThread::create([&fake] {
-        for (;;) {
-            fake.waitForPowerButton(10000);
+    // A plain QThread subclass: QThread::create wraps the body in std::future machinery, whose
+    // handling of the cancellation unwind trips UndefinedBehaviorSanitizer.
+    struct Watcher : QThread {
+        explicit Watcher(FakeHwAbstractionLayer& layer)
+            : layer(layer) {}
+        void run() override {
+            for (;;) {
+                layer.waitForPowerButton(10000);
+            }
         }
-    }));
+        FakeHwAbstractionLayer& layer;
+    };
+    auto watcher = std::make_unique<Watcher>(fake);
     watcher->start();
     ASSERT_TRUE(fake.waitForWaitCalls(1, 5s));
     watcher->terminate();

@@ -2,6 +2,7 @@
 // battery level policy.
 
 #include "DaemonHarness.h"
+#include "support/BatteryRecordHex.h"
 
 #include <QElapsedTimer>
 
@@ -14,19 +15,9 @@ using testsupport::Gauge;
 
 namespace {
 
-// The 88-byte record of the harness's default gauge, worked out from the layout: present,
-// external power, "Discharging" in 32 bytes, 2 bytes padding, capacity 57, "Battery" in 32 bytes,
-// current -300000, voltage 3800000, temperature 250, charge state 1 (discharging).
+// The harness's default gauge reads as this record.
 const QByteArray DEFAULT_GAUGE_RECORD =
-    QByteArray::fromHex("01 00"
-                        "446973636861726769 6e67 000000000000000000000000000000000000000000"
-                        "0000"
-                        "39000000"
-                        "42617474657279 00000000000000000000000000000000000000000000000000"
-                        "206cfbff"
-                        "c0fb3900"
-                        "fa000000"
-                        "01000000");
+    QByteArray::fromHex(testsupport::DISCHARGING_BATTERY_RECORD_HEX);
 
 QByteArray frame(const ipc::IpcMessage& message) {
     return message.toFrame();

@@ -1,6 +1,7 @@
 #include "quarn-bus/FrameFormatter.h"
 
 #include "QuarnBusTestSupport.h"
+#include "support/BatteryRecordHex.h"
 
 #include <gtest/gtest.h>
 
@@ -10,25 +11,14 @@ using quarn_bus::describeFrame;
 namespace {
 
 // IPC_MSG_EVENT_BATTERY_STATUS_CHANGED (59 = 0x3b) from IPC_ORIGIN_SERVER_PWR_MANAGER (3), then
-// the 88-byte record: present 1, externalPower 0, status "Discharging", padding, capacity 57,
-// type "Battery", current_now -300000 (0xfffb6c20), voltage 3800000 (0x0039fbc0),
-// temperature 250, chargeState 1.
-const char* const BATTERY_FRAME =
-    "3b000000 03000000"
-    "01 00"
-    "446973636861726769 6e67 000000000000000000000000000000000000000000"
-    "0000"
-    "39000000"
-    "42617474657279 00000000000000000000000000000000000000000000000000"
-    "206cfbff"
-    "c0fb3900"
-    "fa000000"
-    "01000000";
+// the discharging record at 57 %.
+const std::string BATTERY_FRAME =
+    std::string("3b000000 03000000") + testsupport::DISCHARGING_BATTERY_RECORD_HEX;
 
 } // namespace
 
 TEST(FrameFormatter, BatteryFrameWrittenOutByHand) {
-    QByteArray frame = hex(BATTERY_FRAME);
+    QByteArray frame = hex(BATTERY_FRAME.c_str());
     ASSERT_EQ(frame.size(), 96);
     EXPECT_EQ(describeFrame(frame),
               "IPC_MSG_EVENT_BATTERY_STATUS_CHANGED (59) from IPC_ORIGIN_SERVER_PWR_MANAGER (3), "

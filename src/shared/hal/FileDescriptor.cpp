@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +31,10 @@ FileDescriptor FileDescriptor::openReadOnly(const std::string& path) {
     return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
 }
 
+FileDescriptor FileDescriptor::openReadWrite(const std::string& path) {
+    return FileDescriptor(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+}
+
 ssize_t FileDescriptor::read(void* buffer, std::size_t size) const {
     ssize_t count;
     do {
@@ -54,6 +59,11 @@ FileDescriptor::waitForPriorityEvent(unsigned int timeoutSeconds, short& returne
     const int result = ::ppoll(&entry, 1, &timeout, &noSignalsBlocked);
     returnedEvents = result < 0 ? 0 : entry.revents;
     return result;
+}
+
+int FileDescriptor::ioctl(unsigned long request, void* argument) const {
+    // Not repeated on EINTR: a device may have acted on the request before it was interrupted.
+    return ::ioctl(descriptor_, request, argument);
 }
 
 void FileDescriptor::close() {

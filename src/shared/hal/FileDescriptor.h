@@ -7,8 +7,9 @@
 
 namespace hal {
 
-// Owns one POSIX file descriptor. The layer's raw descriptor calls (open, read, ppoll, close) all
-// go through this class, so a descriptor is closed on every path out of an edge wait.
+// Owns one POSIX file descriptor. The layer's raw descriptor calls (open, read, ppoll, ioctl,
+// close) all go through this class, so a descriptor is closed on every path out of an edge wait
+// or a device operation.
 class FileDescriptor {
 public:
     FileDescriptor() = default;
@@ -22,6 +23,7 @@ public:
 
     // An invalid object when the file cannot be opened (errno tells why).
     static FileDescriptor openReadOnly(const std::string& path);
+    static FileDescriptor openReadWrite(const std::string& path);
 
     bool isValid() const { return descriptor_ >= 0; }
     int get() const { return descriptor_; }
@@ -33,6 +35,9 @@ public:
     // mask so that every signal stays deliverable during the wait. Returns what ppoll returns;
     // returnedEvents receives the descriptor's revents (0 when ppoll fails).
     int waitForPriorityEvent(unsigned int timeoutSeconds, short& returnedEvents) const;
+
+    // ioctl(2) on this descriptor; -1 with errno set on failure (EBADF when it is not open).
+    int ioctl(unsigned long request, void* argument) const;
 
     void close();
 

@@ -32,7 +32,7 @@ public:
     virtual void toggleLed2() = 0;
 
     // The process-wide layer. The first call creates the product layer on the real sysfs GPIO
-    // tree (thread-safe); it is never destroyed.
+    // tree, SPI bus and buzzer (thread-safe); it is never destroyed.
     static HwAbstractionLayer* instance();
 
     // Test seam: while layer is not null, instance() returns it instead of the product layer

@@ -1,9 +1,10 @@
 #include "hal/HwAbstractionLayerQuarn.h"
 
 #include "foundation/Log.h"
+#include "hal/DeviceFile.h"
 
 #include <chrono>
-#include <thread>
+#include <utility>
 
 namespace hal {
 
@@ -33,7 +34,15 @@ constexpr LineSetting LINE_SETTINGS[HwAbstractionLayerQuarn::LINE_COUNT] = {
 
 } // namespace
 
-HwAbstractionLayerQuarn::HwAbstractionLayerQuarn(const std::string& gpioRoot) {
+HwAbstractionLayerQuarn::HwAbstractionLayerQuarn()
+    : HwAbstractionLayerQuarn(
+          "/sys/class/gpio",
+          Devices{std::make_unique<DeviceFile>(), std::make_unique<DeviceFile>(), sleepFor}) {}
+
+HwAbstractionLayerQuarn::HwAbstractionLayerQuarn(const std::string& gpioRoot, Devices devices)
+    : pause_(std::move(devices.pause))
+    , flash_(std::move(devices.spiBus), dsp_flash::DspFlash::spiBusDevicePath(), pause_, this)
+    , buzzer_(std::move(devices.buzzer), melody::Melody::MELODY_DEVICE_NAME, pause_) {
     for (int index = 0; index < LINE_COUNT; ++index) {
         const LineSetting& setting = LINE_SETTINGS[index];
         lines_[index].reset(
@@ -76,7 +85,7 @@ void HwAbstractionLayerQuarn::playClick() {
 
 void HwAbstractionLayerQuarn::playDoubleBeep() {
     buzzer_.melodyPlay(BEEP_TYPE, DOUBLE_BEEP_MS);
-    std::this_thread::sleep_for(std::chrono::milliseconds(DOUBLE_BEEP_PAUSE_MS));
+    pause_(std::chrono::milliseconds(DOUBLE_BEEP_PAUSE_MS));
     buzzer_.melodyPlay(BEEP_TYPE, DOUBLE_BEEP_MS);
 }
 

@@ -2,7 +2,9 @@
 
 #include "hal/DspFlash.h"
 #include "hal/HwAbstractionLayer.h"
+#include "hal/IoctlDevice.h"
 #include "hal/Melody.h"
+#include "hal/Pause.h"
 #include "hal/SysfsGpio.h"
 
 #include <memory>
@@ -20,8 +22,20 @@ public:
     static constexpr int LED1_LINE = 3;
     static constexpr int LED2_LINE = 4;
 
-    // gpioRoot is the directory holding export, unexport and the gpioN line directories.
-    explicit HwAbstractionLayerQuarn(const std::string& gpioRoot = "/sys/class/gpio");
+    // What the flash and the buzzer open at their product paths, and how the layer and its
+    // drivers wait.
+    struct Devices {
+        std::unique_ptr<IoctlDevice> spiBus;
+        std::unique_ptr<IoctlDevice> buzzer;
+        Pause pause;
+    };
+
+    // The instrument's layer: the sysfs GPIO tree and the real devices, opened and configured
+    // here.
+    HwAbstractionLayerQuarn();
+    // gpioRoot is the directory holding export, unexport and the gpioN line directories. The
+    // flash drives this layer's own DSP run line.
+    HwAbstractionLayerQuarn(const std::string& gpioRoot, Devices devices);
     ~HwAbstractionLayerQuarn() override;
     HwAbstractionLayerQuarn(const HwAbstractionLayerQuarn&) = delete;
     HwAbstractionLayerQuarn& operator=(const HwAbstractionLayerQuarn&) = delete;
@@ -47,6 +61,7 @@ public:
     void toggleLed2() override;
 
 private:
+    Pause pause_;
     dsp_flash::DspFlash flash_;
     melody::Melody buzzer_;
     std::unique_ptr<SysfsGpio> lines_[LINE_COUNT];

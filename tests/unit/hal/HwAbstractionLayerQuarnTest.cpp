@@ -1,5 +1,6 @@
 #include "hal/HwAbstractionLayerQuarn.h"
 
+#include "FakeDevices.h"
 #include "GpioTree.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@ using hal::HwAbstractionLayerQuarn;
 using halTest::GpioTree;
 
 namespace {
+
+halTest::Journal devices;
 
 TEST(HwAbstractionLayerQuarn, FirstAccessExportsAndConfiguresOnlyThatLineAndLaterOnesNothing) {
     const struct {
@@ -27,7 +30,7 @@ TEST(HwAbstractionLayerQuarn, FirstAccessExportsAndConfiguresOnlyThatLineAndLate
         GpioTree tree;
         const std::string line = "gpio" + c.number + "/";
         tree.writeFile(line + "value", "0\n");
-        HwAbstractionLayerQuarn layer(tree.root());
+        HwAbstractionLayerQuarn layer(tree.root(), halTest::recordingDevices(devices));
         EXPECT_EQ("", tree.readFile("export")) << "construction writes nothing";
         c.access(layer);
         EXPECT_EQ(c.number, tree.readFile("unexport"));
@@ -52,7 +55,7 @@ TEST(HwAbstractionLayerQuarn, FirstAccessExportsAndConfiguresOnlyThatLineAndLate
 TEST(HwAbstractionLayerQuarn, ToggleWritesTheOtherLevelAndTheNextReadSeesIt) {
     GpioTree tree;
     tree.writeFile("gpio143/value", "1\n");
-    HwAbstractionLayerQuarn layer(tree.root());
+    HwAbstractionLayerQuarn layer(tree.root(), halTest::recordingDevices(devices));
     layer.toggleLed2();
     EXPECT_EQ("0\n", tree.readFile("gpio143/value"));
     EXPECT_EQ(0, layer.getLed2());
@@ -71,8 +74,8 @@ TEST(HwAbstractionLayerQuarn, ToggleWritesTheOtherLevelAndTheNextReadSeesIt) {
 TEST(HwAbstractionLayerQuarn, FailedWaitsAndAMissingTreeGiveFalseAtOnce) {
     GpioTree tree;
     ASSERT_TRUE(QFile::remove(tree.path("gpio2/value")));
-    HwAbstractionLayerQuarn layer(tree.root());
-    HwAbstractionLayerQuarn absent(tree.root() + "/absent");
+    HwAbstractionLayerQuarn layer(tree.root(), halTest::recordingDevices(devices));
+    HwAbstractionLayerQuarn absent(tree.root() + "/absent", halTest::recordingDevices(devices));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(layer.waitForPowerButton(10000));
     EXPECT_EQ("falling", tree.readFile("gpio2/edge"));

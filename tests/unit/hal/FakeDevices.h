@@ -1,0 +1,164 @@
+#pragma once
+
+// Devices for the hardware layer's tests, so that none of them opens anything under /dev.
+
+#include "hal/HwAbstractionLayerQuarn.h"
+
+#include <linux/spi/spidev.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace halTest {
+
+using Journal = std::vector<std::string>;
+
+inline std::string hex(const void* bytes, std::size_t count) {
+    std::string text;
+    for (std::size_t at = 0; at < count; ++at) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", static_cast<const std::uint8_t*>(bytes)[at]);
+        text += digits;
+    }
+    return text;
+}
+
+// Writes each call into the journal: "open /dev/mldalm", "ioctl 40086d00 01000000d0070000" (the
+// argument's bytes as far as the request code's size reaches, what a driver copies), "close".
+// Requests fail with EBADF while nothing is open, as on a descriptor.
+class RecordingDevice : public hal::IoctlDevice {
+public:
+    explicit RecordingDevice(Journal& journal)
+        : journal(journal) {}
+    bool open(const std::string& path) override {
+        journal.push_back("open " + path);
+        return isOpen = true;
+    }
+    int ioctl(unsigned long request, void* argument) override {
+        char code[16];
+        std::snprintf(code, sizeof code, "%08lx ", request);
+        journal.push_back("ioctl " + (code + hex(argument, _IOC_SIZE(request))));
+        errno = isOpen ? 0 : EBADF;
+        return isOpen ? 0 : -1;
+    }
+    void close() override {
+        journal.push_back("close");
+        isOpen = false;
+    }
+
+    Journal& journal;
+    bool isOpen = false;
+};
+
+// A serial NOR flash behind spidev, written from the common command set: write enable 06, chip
+// erase C7, page program 02, read data 03, read status 05 (bit 0 busy, bit 1 write enabled), with
+// 24-bit addresses sent most significant byte first. SPI_IOC_MESSAGE arrays are clocked through
+// byte by byte, record by record; the chip is released after a record with cs_change (but the
+// last) and at the end of the message. Write enable, erase and program act on release; erase
+// and program need the latch and clear it; while busy (erasePolls or programPolls status reads)
+// only read status is heard. A program only clears bits and wraps round in its 256-byte page;
+// reads run on from any address; undriven bytes read 0xFF. Records that set more than buffers,
+// length and cs_change are refused (EINVAL), message number failMessage fails (EIO), and other
+// requests are recorded.
+class NorFlashModel : public RecordingDevice {
+public:
+    using RecordingDevice::RecordingDevice;
+
+    std::vector<std::uint8_t> memory = std::vector<std::uint8_t>(0x40000, 0xFF);
+    long erasePolls = 3, programPolls = 1, busyPolls = 0, statusReads = 0;
+    int messages = 0, failMessage = -1;
+    Journal selections; // the bytes sent in each chip-select period
+
+    int ioctl(unsigned long request, void* argument) override {
+        if (_IOC_TYPE(request) != SPI_IOC_MAGIC || _IOC_NR(request) != 0) {
+            return RecordingDevice::ioctl(request, argument);
+        }
+        const auto* records = static_cast<const spi_ioc_transfer*>(argument);
+        const std::size_t count = _IOC_SIZE(request) / sizeof(spi_ioc_transfer);
+        bool defaults = true;
+        for (std::size_t index = 0; index < count; ++index) {
+            const spi_ioc_transfer& r = records[index];
+            defaults = defaults && !(r.speed_hz || r.delay_usecs || r.bits_per_word || r.tx_nbits ||
+                                     r.rx_nbits || r.word_delay_usecs || r.pad);
+        }
+        if (!defaults || messages++ == failMessage) {
+            errno = defaults ? EIO : EINVAL;
+            return -1;
+        }
+        for (std::size_t index = 0; index < count; ++index) {
+            const auto* sent = reinterpret_cast<const std::uint8_t*>(records[index].tx_buf);
+            auto* received = reinterpret_cast<std::uint8_t*>(records[index].rx_buf);
+            for (std::uint32_t at = 0; at < records[index].len; ++at) {
+                const std::uint8_t out = clock(sent != nullptr ? sent[at] : 0);
+                if (received != nullptr) {
+                    received[at] = out;
+                }
+            }
+            if (records[index].cs_change != 0 && index + 1 < count) {
+                release();
+            }
+        }
+        if (count == 0 || records[count - 1].cs_change == 0) {
+            release();
+        }
+        return 0;
+    }
+
+private:
+    std::uint32_t address(std::size_t offset = 0) const {
+        return ((period[1] << 16 | period[2] << 8 | period[3]) + offset) % memory.size();
+    }
+
+    std::uint8_t clock(std::uint8_t in) {
+        period.push_back(in);
+        const std::size_t n = period.size();
+        if (period[0] == 0x05 && n > 1) {
+            ++statusReads;
+            const bool busy = busyPolls > 0;
+            busyPolls -= busy ? 1 : 0;
+            return (busy ? 0x01 : 0) | (writeEnabled ? 0x02 : 0);
+        }
+        return period[0] == 0x03 && n > 4 && busyPolls == 0 ? memory[address(n - 5)] : 0xFF;
+    }
+
+    void release() {
+        const std::size_t n = period.size();
+        const bool heard = n > 0 && busyPolls == 0;
+        if (heard && period[0] == 0x06 && n == 1) {
+            writeEnabled = true;
+        } else if (heard && writeEnabled && period[0] == 0xC7 && n == 1) {
+            memory.assign(memory.size(), 0xFF);
+            writeEnabled = false;
+            busyPolls = erasePolls;
+        } else if (heard && writeEnabled && period[0] == 0x02 && n > 4) {
+            std::vector<std::uint8_t> latch(256, 0xFF);
+            for (std::size_t at = 4; at < n; ++at) {
+                latch[(address() + at - 4) & 0xFF] = period[at];
+            }
+            for (std::size_t at = 0; at < 256; ++at) {
+                memory[(address() & ~0xFFu) + at] &= latch[at];
+            }
+            writeEnabled = false;
+            busyPolls = programPolls;
+        }
+        selections.push_back(hex(period.data(), n));
+        period.clear();
+    }
+
+    std::vector<std::uint8_t> period;
+    bool writeEnabled = false;
+};
+
+// Devices for a layer under test, recording into journal, with the pauses as "pause <µs>".
+inline hal::HwAbstractionLayerQuarn::Devices recordingDevices(Journal& journal) {
+    return {std::make_unique<RecordingDevice>(journal), std::make_unique<RecordingDevice>(journal),
+            [&journal](std::chrono::microseconds pause) {
+                journal.push_back("pause " + std::to_string(pause.count()));
+            }};
+}
+
+} // namespace halTest

@@ -212,11 +212,19 @@ TEST_F(BoardStateTest, PwmFilesKeepTheExactBytesAndTheTraceRecordsEveryWrite) {
     EXPECT_EQ("0\n", readFile("/pwm/tmpa9xx-pwm:1/run")) << "read back without the NUL";
     EXPECT_EQ("export=none polarity=none period_ns=none duty_ns=\"6400\" run=\"0\\x00\"\n",
               control.execute("get backlight"));
+    // The buzzer's requests: set type 2000, then one its driver does not know.
+    const std::int64_t buzzer = board.open(BoardState::BUZZER_NODE, true, true);
+    EXPECT_EQ(0, board.ioctl(buzzer, 0x40086D00, std::string("\x01\0\0\0\xd0\x07\0\0", 8)));
+    EXPECT_EQ(-ENOTTY, board.ioctl(buzzer, 0x40016D02, "\x01"));
+    EXPECT_EQ("type=2000 running=0\n", control.execute("get buzzer"));
 
     EXPECT_EQ("1700000000.123456 /sys/class/gpio/export \"143\" ok\n"
               "1700000000.123706 /sys/class/pwm/tmpa9xx-pwm:1/duty_ns \"6400\" ok\n"
               "1700000001.123456 /sys/class/gpio/export \"143\" EBUSY\n"
-              "1700000001.123456 /sys/class/pwm/tmpa9xx-pwm:1/run \"0\\x00\" ok\n",
+              "1700000001.123456 /sys/class/pwm/tmpa9xx-pwm:1/run \"0\\x00\" ok\n"
+              "1700000001.123456 /dev/mldalm ioctl 0x40086d00 "
+              "\"\\x01\\x00\\x00\\x00\\xd0\\x07\\x00\\x00\" ok\n"
+              "1700000001.123456 /dev/mldalm ioctl 0x40016d02 \"\\x01\" ENOTTY\n",
               control.execute("trace"));
     EXPECT_EQ("", control.execute("trace-clear"));
     EXPECT_EQ("", control.execute("trace"));
@@ -227,6 +235,7 @@ TEST_F(BoardStateTest, ControlRepliesAndRefusals) {
     const std::pair<const char*, const char*> cases[] = {
         {"ping\n", "pong\n"},
         {"get led", "led1=0 led2=0\n"},
+        {"get buzzer", "type=none running=0\n"},
         {"bogus 1", "error: unknown command 'bogus 1' (try help)\n"},
         {"press now", "error: unknown command 'press now' (try help)\n"},
         {"gauge gone", "error: gauge absent|present\n"},

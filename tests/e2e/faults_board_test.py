@@ -1,5 +1,6 @@
-"""Faults around the daemon on the simulated board: no dsp-manager at all, and a fuel gauge that
-disappears and comes back. Through each the battery events keep their period.
+"""Faults around the daemon on the simulated board: no dsp-manager at all, a fuel gauge that
+disappears and comes back, and no SPI bus for the DSP flash. Through each the battery events keep
+their period.
 Run inside scripts/sandbox: faults_board_test.py <pwr-manager>"""
 
 import sys
@@ -7,7 +8,7 @@ import unittest
 
 from quarn_e2e import (
     BATTERY_EVENT, POWER_DOWN, PWM, Bus, Daemon, Reading, backlight_writes, check_period, ctl, on_battery_at,
-    reset_board, run_tests, shutdown_calls, wait_until,
+    reset_board, run_tests, shutdown_calls, trace, wait_until,
 )
 
 DAEMON = sys.argv.pop(1)
@@ -53,6 +54,19 @@ class FaultTest(unittest.TestCase):
         # The mirrors' requests went nowhere and are sent again after 5 s.
         retry = r"^Buffer not yet initialized, retrying initialization request IPC_MSG_GET_LOGGING_SESSION_STATUS$"
         self.daemon.wait_log(retry, 6)
+
+    def test_start_up_tone_on_the_buzzer_and_errors_of_the_absent_spi_bus(self):
+        # Set type 2000 (record 01 00 00 00 D0 07 00 00), start (1), stop (0) when the hardware
+        # layer is made; the sandbox has no /dev/spidev0.0, and the daemon goes on without it.
+        tone = [("/dev/mldalm ioctl 0x" + code, data, "ok") for code, data in (
+            ("40086d00", bytes.fromhex("01000000d0070000")), ("40016d01", b"\x01"), ("40016d01", b"\x00"))]
+        self.assertEqual(tone, [entry[1:] for entry in trace() if entry[1].startswith("/dev/")])
+        requests = ("WR_MODE", "RD_MODE", "WR_BITS_PER_WORD", "RD_BITS_PER_WORD", "WR_MAX_SPEED_HZ", "RD_MAX_SPEED_HZ")
+        self.assertEqual(
+            [("ERROR", "SPI_IOC_%s() failed." % request) for request in requests],
+            [(line.level, line.message) for line in self.daemon.log() if line.logger == "spi_logger"],
+        )
+        self.bus.wait_battery(3, "a battery event after them", self.first.seq + 1)
 
     def test_gauge_disappears_and_comes_back(self):
         # Changed just after a check, so that no reading straddles the change.

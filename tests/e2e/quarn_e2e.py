@@ -67,13 +67,15 @@ def ctl(*words):
 
 
 def trace():
-    """The board's write trace as (epoch seconds, path, bytes, result); the bytes are quoted as
-    a C literal, which reads the same as a Python bytes literal."""
+    """The board's trace as (epoch seconds, path, bytes, result), where a device request's path
+    reads "<path> ioctl 0x<code>"; the bytes are quoted as a C literal, which reads the same as
+    a Python bytes literal."""
     entries = []
     for line in ctl("trace").splitlines():
-        stamp, path, rest = line.split(" ", 2)
-        quoted, result = rest.rsplit(" ", 1)
-        entries.append((float(stamp), path, ast.literal_eval("b" + quoted), result))
+        stamp, rest = line.split(" ", 1)
+        rest, result = rest.rsplit(" ", 1)
+        path, quoted = rest.split(' "', 1)
+        entries.append((float(stamp), path, ast.literal_eval('b"' + quoted), result))
     return entries
 
 

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fuse.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -121,6 +122,17 @@ struct FuseOperations {
         return result < 0 ? result : static_cast<int>(size);
     }
 
+    // Only restricted ioctls reach a FUSE file: the kernel copies in as many bytes as the request
+    // code's size field gives, which is all the buzzer's fixed-size requests need.
+    static int ioctl(const char*, unsigned int request, void*, fuse_file_info* info, unsigned int,
+                     void* data) {
+        BoardFilesystem& fs = self();
+        std::lock_guard<std::mutex> lock(fs.mutex);
+        const std::size_t size = (_IOC_DIR(request) & _IOC_WRITE) != 0 ? _IOC_SIZE(request) : 0;
+        const std::string argument(static_cast<const char*>(data), data != nullptr ? size : 0);
+        return fs.board.ioctl(static_cast<std::int64_t>(info->fh), request, argument);
+    }
+
     static int truncate(const char* path, off_t, fuse_file_info*) {
         BoardFilesystem& fs = self();
         std::lock_guard<std::mutex> lock(fs.mutex);
@@ -213,6 +225,7 @@ int BoardFilesystem::run(const std::string& mountPoint, bool debug,
     operations.truncate = &FuseOperations::truncate;
     operations.release = &FuseOperations::release;
     operations.poll = &FuseOperations::poll;
+    operations.ioctl = &FuseOperations::ioctl;
 
     std::vector<std::string> arguments = {"boardsim", "-o", "fsname=boardsim", "-o",
                                           "subtype=boardsim"};

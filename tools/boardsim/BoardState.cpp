@@ -63,6 +63,8 @@ std::string errnoName(int error) {
         return "ENODEV";
     case EBADF:
         return "EBADF";
+    case ENOTTY:
+        return "ENOTTY";
     default:
         return "E" + std::to_string(error);
     }
@@ -102,6 +104,8 @@ int gpioDirNumber(const std::string& name) {
 
 const char* const BoardState::BATTERY_DIR = "/power_supply/bq27425-0";
 const char* const BoardState::PWM_DIR = "/pwm/tmpa9xx-pwm:1";
+const char* const BoardState::BUZZER_NODE = "/.dev/mldalm";
+const char* const BoardState::BUZZER_DEVICE = "/dev/mldalm";
 
 const std::vector<std::string>& BoardState::batteryAttributes() {
     static const std::vector<std::string> names = {"present",     "status",      "capacity", "type",
@@ -189,6 +193,12 @@ BoardState::Target BoardState::resolve(const std::string& path) const {
             else if (parts[2] == "edge")
                 target.kind = Kind::GpioEdge;
         }
+    } else if (parts[0] == ".dev") {
+        if (depth == 1) {
+            target.kind = Kind::Directory;
+        } else if (depth == 2 && parts[1] == "mldalm") {
+            target.kind = Kind::Buzzer;
+        }
     } else if (parts[0] == "pwm") {
         if (depth == 1 || (depth == 2 && parts[1] == "tmpa9xx-pwm:1")) {
             target.kind = Kind::Directory;
@@ -216,6 +226,8 @@ unsigned BoardState::modeOf(const Target& target) const {
         return 0200;
     case Kind::PwmFile:
         return target.name == "export" ? 0200 : 0644;
+    case Kind::Buzzer:
+        return 0666;
     default:
         return 0644;
     }
@@ -278,6 +290,8 @@ std::vector<std::string> BoardState::list(const std::string& path) const {
         names.push_back("tmpa9xx-pwm:1");
     } else if (dir == PWM_DIR) {
         names = pwmFiles();
+    } else if (dir == "/.dev") {
+        names.push_back("mldalm");
     } else {
         names = {"active_low", "direction", "edge", "value"};
     }
@@ -323,10 +337,42 @@ int BoardState::write(std::int64_t handle, const std::string& bytes) {
         return -EBADF;
     Target target;
     const int result = stale(open, target) ? -ENODEV : store(target, bytes);
-    traceEntries.push_back(TraceEntry{clock(), mountPoint + open.path, bytes, -result});
+    record(TraceEntry{clock(), mountPoint + open.path, bytes, -result});
+    return result;
+}
+
+int BoardState::ioctl(std::int64_t handle, std::uint32_t request, const std::string& argument) {
+    const auto found = handles.find(handle);
+    Target target;
+    if (found == handles.end() || stale(found->second, target))
+        return found == handles.end() ? -EBADF : -ENODEV;
+    // Attribute files know no requests, as in sysfs; probes like isatty's stay out of the trace.
+    if (target.kind != Kind::Buzzer)
+        return -ENOTTY;
+    int result = -ENOTTY;
+    if (request == MELODY_SET_TYPE && argument.size() == 8) {
+        // Bytes 4 to 7 carry the type, little-endian.
+        std::uint32_t type = 0;
+        for (int index = 7; index >= 4; --index)
+            type = type << 8 | static_cast<unsigned char>(argument[index]);
+        buzzerType = std::to_string(type);
+        result = 0;
+    } else if (request == MELODY_RUN && argument.size() == 1) {
+        buzzerRunning = argument[0] != 0;
+        result = 0;
+    }
+    record(TraceEntry{clock(), BUZZER_DEVICE, argument, -result, request});
+    return result;
+}
+
+void BoardState::record(TraceEntry entry) {
+    traceEntries.push_back(std::move(entry));
     if (traceEntries.size() > TRACE_LIMIT)
         traceEntries.pop_front();
-    return result;
+}
+
+std::string BoardState::buzzerInfo() const {
+    return "type=" + buzzerType + " running=" + (buzzerRunning ? "1" : "0");
 }
 
 int BoardState::truncate(const std::string& path) const {
@@ -390,6 +436,8 @@ int BoardState::store(const Target& target, const std::string& bytes) {
     }
     if (target.kind == Kind::BatteryAttribute)
         return -EACCES;
+    if (target.kind == Kind::Buzzer)
+        return -EINVAL; // the driver knows requests only
     return storeGpio(target, bytes);
 }
 
@@ -647,6 +695,11 @@ std::string BoardState::traceText() const {
         text += stamp;
         text += ' ';
         text += entry.path;
+        if (entry.request != 0) {
+            char request[24];
+            std::snprintf(request, sizeof request, " ioctl 0x%08x", entry.request);
+            text += request;
+        }
         text += ' ';
         text += quote(entry.bytes);
         text += ' ';

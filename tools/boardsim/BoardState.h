@@ -11,8 +11,9 @@ namespace boardsim {
 
 /**
  * The simulated board behind the file system: fuel gauge, GPIO lines with the kernel's sysfs
- * rules, the backlight PWM channel and a trace of every write. Paths are relative to the mount
- * point and start with "/". Not thread-safe: the owner serialises every call.
+ * rules, the backlight PWM channel, the buzzer device and a trace of every write and request. Paths
+ * are relative to the mount point and start with "/". Not thread-safe: the owner serialises every
+ * call.
  *
  * Open files are tracked here rather than in the FUSE glue because the edge semantics hang on
  * them: like kernfs, each open file remembers the line's event count it last saw (at open and at
@@ -32,7 +33,8 @@ public:
         std::int64_t timeMicros;
         std::string path; // as the writer saw it, mount point included
         std::string bytes;
-        int error; // 0 or the errno the write failed with
+        int error;                 // 0 or the errno the write or request failed with
+        std::uint32_t request = 0; // the ioctl request code; 0 for a write
     };
 
     static constexpr int BUTTON_GPIO = 2;
@@ -46,6 +48,15 @@ public:
 
     static const char* const BATTERY_DIR;
     static const char* const PWM_DIR;
+    /**
+     * The buzzer's character device, served as a file that readdir does not list; the sandbox
+     * binds it over BUZZER_DEVICE, the path its users see and the trace shows.
+     */
+    static const char* const BUZZER_NODE;
+    static const char* const BUZZER_DEVICE;
+    /** The buzzer driver's requests: an 8-byte type record, and a run flag of one byte. */
+    static constexpr std::uint32_t MELODY_SET_TYPE = 0x40086D00;
+    static constexpr std::uint32_t MELODY_RUN = 0x40016D01;
     static const std::vector<std::string>& batteryAttributes();
     static const std::vector<std::string>& pwmFiles();
 
@@ -63,6 +74,11 @@ public:
     int read(std::int64_t handle, std::string& content);
     /** One store of `bytes`, recorded in the trace; 0 or a negative errno. */
     int write(std::int64_t handle, const std::string& bytes);
+    /**
+     * One ioctl with the bytes the request code's size gives; 0 or a negative errno (ENOTTY for
+     * anything but the buzzer's two requests). Requests to the buzzer are recorded in the trace.
+     */
+    int ioctl(std::int64_t handle, std::uint32_t request, const std::string& argument);
     /** O_TRUNC on an attribute is accepted and changes nothing, as in sysfs. */
     int truncate(const std::string& path) const;
     /** poll(2) event bits for the handle. */
@@ -92,6 +108,8 @@ public:
     std::string lineInfo(int number) const;
     /** The exact bytes last written to a PWM file; false if never written. */
     bool pwmWritten(const std::string& name, std::string& bytes) const;
+    /** "type=<last type or none> running=0|1" */
+    std::string buzzerInfo() const;
     /** Runs the time-driven parts (discharge, click release) up to the clock's now. */
     void advance();
 
@@ -124,7 +142,8 @@ private:
         GpioDirection,
         GpioActiveLow,
         GpioEdge,
-        PwmFile
+        PwmFile,
+        Buzzer
     };
     struct Target {
         Kind kind = Kind::None;
@@ -151,6 +170,7 @@ private:
     std::string render(const Target& target) const;
     int store(const Target& target, const std::string& bytes);
     int storeGpio(const Target& target, const std::string& bytes);
+    void record(TraceEntry entry);
 
     Line& line(int number);
     const Line* findLine(int number) const;
@@ -171,6 +191,8 @@ private:
     std::map<std::int64_t, Handle> handles;
     std::int64_t nextHandle = 1;
     std::deque<TraceEntry> traceEntries;
+    std::string buzzerType = "none";
+    bool buzzerRunning = false;
 
     double dischargeRate = 0.0; // percent per minute
     double capacityLevel = 0.0;

@@ -62,8 +62,10 @@ std::string ControlInterpreter::help() {
            "get led                   led1=<gpio 49> led2=<gpio 143>\n"
            "get backlight             the exact bytes last written to each PWM file\n"
            "get battery               the attribute texts\n"
+           "get buzzer                the last melody type and whether it plays\n"
            "info gpio <n>             exported, direction, active_low, edge, level, value\n"
-           "trace | trace-clear       every write: time path \"bytes\" ok|ERRNO\n"
+           "trace | trace-clear       every write and request: time path [ioctl CODE]\n"
+           "                          \"bytes\" ok|ERRNO\n"
            "ping                      answers pong\n";
 }
 
@@ -194,7 +196,9 @@ std::string ControlInterpreter::get(const std::string& what, const std::string& 
         }
         return text;
     }
-    return error("get gpio <n> | led | backlight | battery");
+    if (what == "buzzer")
+        return board.buzzerInfo() + "\n";
+    return error("get gpio <n> | led | backlight | battery | buzzer");
 }
 
 } // namespace boardsim

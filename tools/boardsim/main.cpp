@@ -21,7 +21,8 @@ void usage() {
     std::fprintf(stderr,
                  "usage: boardsim [--control SOCKET] [--debug] MOUNTPOINT\n"
                  "Serves the simulated board (power_supply, gpio, pwm) on MOUNTPOINT, normally\n"
-                 "/sys/class inside a private mount namespace, until SIGTERM or SIGINT.\n"
+                 "/sys/class inside a private mount namespace, until SIGTERM or SIGINT. The\n"
+                 "buzzer device is MOUNTPOINT/.dev/mldalm, to be bound over /dev/mldalm.\n"
                  "Drive it with boardsim-ctl over SOCKET.\n");
 }
 

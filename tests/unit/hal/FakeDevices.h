@@ -7,9 +7,11 @@
 #include <linux/spi/spidev.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,8 @@ using Journal = std::vector<std::string>;
 inline std::string hex(const void* bytes, std::size_t count) {
     std::string text;
     for (std::size_t at = 0; at < count; ++at) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", static_cast<const std::uint8_t*>(bytes)[at]);
-        text += digits;
+        const unsigned byte = static_cast<const std::uint8_t*>(bytes)[at];
+        text += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
     }
     return text;
 }
@@ -61,9 +62,9 @@ public:
 // last) and at the end of the message. Write enable, erase and program act on release; erase
 // and program need the latch and clear it; while busy (erasePolls or programPolls status reads)
 // only read status is heard. A program only clears bits and wraps round in its 256-byte page;
-// reads run on from any address; undriven bytes read 0xFF. Records that set more than buffers,
-// length and cs_change are refused (EINVAL), message number failMessage fails (EIO), and other
-// requests are recorded.
+// reads run on from any address; undriven bytes read 0xFF. A record that sets a field other
+// than the buffers, length and cs_change is refused (EINVAL), message number failMessage fails
+// (EIO), and other requests are recorded.
 class NorFlashModel : public RecordingDevice {
 public:
     using RecordingDevice::RecordingDevice;
@@ -74,36 +75,29 @@ public:
     Journal selections; // the bytes sent in each chip-select period
 
     int ioctl(unsigned long request, void* argument) override {
-        if (_IOC_TYPE(request) != SPI_IOC_MAGIC || _IOC_NR(request) != 0) {
+        if (_IOC_TYPE(request) != SPI_IOC_MAGIC || _IOC_NR(request) != 0)
             return RecordingDevice::ioctl(request, argument);
-        }
         const auto* records = static_cast<const spi_ioc_transfer*>(argument);
-        const std::size_t count = _IOC_SIZE(request) / sizeof(spi_ioc_transfer);
-        bool defaults = true;
-        for (std::size_t index = 0; index < count; ++index) {
-            const spi_ioc_transfer& r = records[index];
-            defaults = defaults && !(r.speed_hz || r.delay_usecs || r.bits_per_word || r.tx_nbits ||
-                                     r.rx_nbits || r.word_delay_usecs || r.pad);
-        }
-        if (!defaults || messages++ == failMessage) {
-            errno = defaults ? EIO : EINVAL;
+        const std::size_t count = _IOC_SIZE(request) / sizeof *records;
+        const bool bare = std::all_of(records, records + count, [](spi_ioc_transfer r) {
+            const spi_ioc_transfer zero{};
+            r.tx_buf = r.rx_buf = r.len = r.cs_change = 0;
+            return std::memcmp(&r, &zero, sizeof r) == 0;
+        });
+        if (!bare || messages++ == failMessage) {
+            errno = bare ? EIO : EINVAL;
             return -1;
         }
         for (std::size_t index = 0; index < count; ++index) {
-            const auto* sent = reinterpret_cast<const std::uint8_t*>(records[index].tx_buf);
-            auto* received = reinterpret_cast<std::uint8_t*>(records[index].rx_buf);
-            for (std::uint32_t at = 0; at < records[index].len; ++at) {
+            const spi_ioc_transfer& r = records[index];
+            for (std::uint32_t at = 0; at < r.len; ++at) {
+                const auto* sent = reinterpret_cast<const std::uint8_t*>(r.tx_buf);
                 const std::uint8_t out = clock(sent != nullptr ? sent[at] : 0);
-                if (received != nullptr) {
-                    received[at] = out;
-                }
+                if (r.rx_buf != 0)
+                    reinterpret_cast<std::uint8_t*>(r.rx_buf)[at] = out;
             }
-            if (records[index].cs_change != 0 && index + 1 < count) {
+            if ((r.cs_change != 0) != (index + 1 == count))
                 release();
-            }
-        }
-        if (count == 0 || records[count - 1].cs_change == 0) {
-            release();
         }
         return 0;
     }
@@ -116,32 +110,30 @@ private:
     std::uint8_t clock(std::uint8_t in) {
         period.push_back(in);
         const std::size_t n = period.size();
+        const bool busy = busyPolls > 0;
         if (period[0] == 0x05 && n > 1) {
             ++statusReads;
-            const bool busy = busyPolls > 0;
             busyPolls -= busy ? 1 : 0;
             return (busy ? 0x01 : 0) | (writeEnabled ? 0x02 : 0);
         }
-        return period[0] == 0x03 && n > 4 && busyPolls == 0 ? memory[address(n - 5)] : 0xFF;
+        return period[0] == 0x03 && n > 4 && !busy ? memory[address(n - 5)] : 0xFF;
     }
 
     void release() {
         const std::size_t n = period.size();
-        const bool heard = n > 0 && busyPolls == 0;
+        const bool heard = busyPolls == 0 && n > 0, write = heard && writeEnabled;
         if (heard && period[0] == 0x06 && n == 1) {
             writeEnabled = true;
-        } else if (heard && writeEnabled && period[0] == 0xC7 && n == 1) {
+        } else if (write && period[0] == 0xC7 && n == 1) {
             memory.assign(memory.size(), 0xFF);
             writeEnabled = false;
             busyPolls = erasePolls;
-        } else if (heard && writeEnabled && period[0] == 0x02 && n > 4) {
+        } else if (write && period[0] == 0x02 && n > 4) {
             std::vector<std::uint8_t> latch(256, 0xFF);
-            for (std::size_t at = 4; at < n; ++at) {
+            for (std::size_t at = 4; at < n; ++at)
                 latch[(address() + at - 4) & 0xFF] = period[at];
-            }
-            for (std::size_t at = 0; at < 256; ++at) {
+            for (std::size_t at = 0; at < 256; ++at)
                 memory[(address() & ~0xFFu) + at] &= latch[at];
-            }
             writeEnabled = false;
             busyPolls = programPolls;
         }

@@ -4,21 +4,31 @@
 #include "foundation/Qt48DataStream.h"
 #include "records/AdcoRecords.h"
 #include "records/InstrumentConfig.h"
+#include "records/InstrumentModel.h"
 #include "records/QuarnDateTime.h"
 #include "session/SessionConfig.h"
 #include "session/SessionTiming.h"
+#include "storage/HostConfigTables.h"
+#include "storage/MetaData.h"
+#include "storage/SemaphoreLock.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
+#include <QtEndian>
+
+#include <boost/filesystem/path.hpp>
 
 #include <sys/mount.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <numeric>
+#include <vector>
 
 namespace storage {
 
@@ -53,6 +63,23 @@ qint64 directorySize(const QString& path) {
     return total;
 }
 
+QString quoted(const QString& text) {
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// Name under which the in-memory configuration tables appear in the copy's messages.
+const QString CONFIG_BUFFER_NAME = QStringLiteral("virtualDravoDataBuffer");
+
+// The configuration tables of a session, for the transfer size: as many bytes as the copy
+// produces for them.
+qint64 configTablesSize() {
+    return HostConfigTables::DOWNLOAD_INFO_SIZE +
+           HostConfigTables::unitName(
+               QString::fromLatin1(quarn_system::instrumentModel().displayName))
+               .size() +
+           HostConfigTables::ENERGY_SETTINGS_SIZE;
+}
+
 qint64 computeMaxConfigSize() {
     QByteArray bytes;
     shared::Qt48DataStream stream(&bytes, QIODevice::WriteOnly);
@@ -66,8 +93,8 @@ qint64 computeMaxConfigSize() {
                                session::SessionTiming::DEFAULT_TREND_INTERVAL,
                                session::SessionTiming::DEFAULT_DEMAND_INTERVAL, 0),
         QString(LONGEST_DESCRIPTION, QLatin1Char('x')), QString(LONGEST_NAME, QLatin1Char('y'))};
-    stream << dspConfig << probeConfig << instrumentConfig << sessionConfig;
-    if (stream.status() != QDataStream::Ok) {
+    if (!FileDataStorage::storeConfigurationToStream(stream, sessionConfig, dspConfig, probeConfig,
+                                                     instrumentConfig)) {
         LOG_ERROR(LOGGER, "Failed to determine size of max config file.");
     }
     return bytes.size();
@@ -76,6 +103,16 @@ qint64 computeMaxConfigSize() {
 } // namespace
 
 const char* const FileDataStorage::DATA_PARTITION_DEVICE = "ubi1:data";
+const QString FileDataStorage::s_baseDir = QString::fromLatin1(quarn::Common::SESSION_DIR);
+const QString FileDataStorage::s_trend = QStringLiteral("trend.bin");
+const QString FileDataStorage::s_trendMeta = QStringLiteral("trend-meta.bin");
+const QString FileDataStorage::s_demand = QStringLiteral("demand.bin");
+const QString FileDataStorage::s_demandMeta = QStringLiteral("demand-meta.bin");
+const QString FileDataStorage::s_sessionMeta = QStringLiteral("session-meta.bin");
+const QString FileDataStorage::s_overviewMeta = QStringLiteral("trend-overview.bin");
+const QString FileDataStorage::s_config = QStringLiteral("configuration.bin");
+const QString FileDataStorage::s_counterFileName = QStringLiteral("%1/%2").arg(
+    QString::fromLatin1(quarn::Common::CONFIG_DIR), QStringLiteral("file_index_counter.txt"));
 const char* const FileDataStorage::DATA_PARTITION_TYPE = "ubifs";
 
 bool FileDataStorage::remountDataPartition() {
@@ -188,6 +225,562 @@ std::shared_ptr<FileSystemCalls> FileDataStorage::fileSystemCalls() {
 
 qint64 FileDataStorage::overhead() {
     return getMaxConfigSize() + METADATA_FILES_SIZE;
+}
+
+// ---------------------------------------------------------------- sessions
+
+FileDataStorage::FileDataStorage(const QString& sessionsDir, const QString& metaSemaphoreKey)
+    : m_sessionsDir(sessionsDir)
+    , m_metaSemaphore(metaSemaphoreKey, 1, QSystemSemaphore::Open) {}
+
+FileDataStorage::~FileDataStorage() = default;
+
+bool FileDataStorage::create(const QString& name, SESSION_CONFIG& sessionConfig,
+                             ADCO_DSP_CONFIG& dspConfig, ADCO_DSP_PROBE_CONFIG& probeConfig,
+                             quarn_system::INSTRUMENT_CONFIG& instrumentConfig) {
+    LOG_INFO(LOGGER, "Trying to create a session " << quoted(name) << ".");
+    if (isOpen()) {
+        LOG_ERROR(LOGGER, "Session " << quoted(name)
+                                     << " is already opened, close it first before opening.");
+        return false;
+    }
+    if (!validateSessionFilename(name)) {
+        return false;
+    }
+    const QString path = sessionPath(name);
+    if (QFileInfo::exists(path)) {
+        LOG_WARN(LOGGER, "Session directory " << quoted(name)
+                                              << " already exists, it will be overwritten.");
+    }
+    if (!QDir().mkpath(path)) {
+        LOG_ERROR(LOGGER, "Session directory " << quoted(name) << " could not be created.");
+        return false;
+    }
+    // What was written before a failure stays readable: every file is complete or untouched.
+    if (!storeConfiguration(path + s_config, sessionConfig, dspConfig, probeConfig,
+                            instrumentConfig)) {
+        return false;
+    }
+    m_path = path;
+    if (!writeInitialMetaData(name, sessionConfig) ||
+        !openDataFiles(QIODevice::ReadWrite | QIODevice::Truncate)) {
+        m_path.clear();
+        m_trend.close();
+        m_demand.close();
+        return false;
+    }
+    m_name = name;
+    return true;
+}
+
+bool FileDataStorage::writeInitialMetaData(const QString& name,
+                                           const SESSION_CONFIG& sessionConfig) {
+    LOG_INFO(LOGGER, "Initializing overview for session " << quoted(name));
+    return writeMetaFile(s_sessionMeta, "session meta data",
+                         MetaData::initialSessionData(sessionConfig, name)) &&
+           writeMetaFile(s_overviewMeta, "session overview", DEFAULT_META_TREND_OVERVIEW) &&
+           writeMetaFile(s_trendMeta, "trend meta data", DEFAULT_META_TREND_ENERGY) &&
+           writeMetaFile(s_demandMeta, "demand meta data", DEFAULT_META_DEMAND_ENERGY);
+}
+
+bool FileDataStorage::reopen(const QString& name, SESSION_CONFIG& sessionConfig,
+                             ADCO_DSP_CONFIG& dspConfig, ADCO_DSP_PROBE_CONFIG& probeConfig,
+                             quarn_system::INSTRUMENT_CONFIG& instrumentConfig) {
+    if (isOpen()) {
+        LOG_ERROR(LOGGER, "Session " << quoted(name)
+                                     << " is already opened, close it first before reopening.");
+        return false;
+    }
+    if (!validateSessionFilename(name)) {
+        return false;
+    }
+    const QString path = sessionPath(name);
+    if (!QFileInfo(path).isDir()) {
+        LOG_ERROR(LOGGER, "Session " << quoted(name) << " does not exist.");
+        return false;
+    }
+    return openSession(name, path, sessionConfig, dspConfig, probeConfig, instrumentConfig);
+}
+
+bool FileDataStorage::openSession(const QString& name, const QString& path,
+                                  SESSION_CONFIG& sessionConfig, ADCO_DSP_CONFIG& dspConfig,
+                                  ADCO_DSP_PROBE_CONFIG& probeConfig,
+                                  quarn_system::INSTRUMENT_CONFIG& instrumentConfig) {
+    if (!QFileInfo(path).isDir()) {
+        LOG_ERROR(LOGGER, "Directory name:" << path << " does not exist.");
+        return false;
+    }
+    if (!loadConfiguration(path + s_config, sessionConfig, dspConfig, probeConfig,
+                           instrumentConfig)) {
+        LOG_ERROR(LOGGER, "Unable to fill configuration settings");
+        return false;
+    }
+    m_path = path;
+    META_SESSION_DATA session;
+    META_TREND_OVERVIEW overview;
+    META_TREND_ENERGY trend;
+    META_DEMAND_ENERGY demand;
+    bool opened = openDataFiles(QIODevice::ReadWrite);
+    if (!opened) {
+        LOG_ERROR(LOGGER, "Failed to open data files");
+    } else if (!read(session) || !read(overview) || !read(trend) || !read(demand)) {
+        LOG_ERROR(LOGGER, "Failed to load data files");
+        opened = false;
+    }
+    if (!opened) {
+        m_path.clear();
+        m_trend.close();
+        m_demand.close();
+        return false;
+    }
+    m_name = name;
+    return true;
+}
+
+bool FileDataStorage::openDataFiles(QIODevice::OpenMode mode) {
+    m_trend.setFileName(m_path + s_trend);
+    m_demand.setFileName(m_path + s_demand);
+    return m_trend.open(mode) && m_demand.open(mode);
+}
+
+bool FileDataStorage::close() {
+    if (!isOpen()) {
+        LOG_WARN(LOGGER,
+                 "No session is opened, you need to open a session before you can close it.");
+        return false;
+    }
+    m_trend.close();
+    m_demand.close();
+    m_name.clear();
+    m_path.clear();
+    return true;
+}
+
+bool FileDataStorage::isOpen() const {
+    return !m_name.isEmpty();
+}
+
+QString FileDataStorage::openedName() const {
+    return m_name;
+}
+
+bool FileDataStorage::remove(const QStringList& names) {
+    for (const QString& name : names) {
+        if (isOpen() && name == m_name) {
+            LOG_ERROR(LOGGER,
+                      "Currently opened session" << name << " is in remove list which is illegal.");
+            return false;
+        }
+        if (!validateSessionFilename(name)) {
+            return false;
+        }
+    }
+    bool removed = true;
+    for (const QString& name : names) {
+        QDir directory(sessionPath(name));
+        const QFileInfoList entries = directory.entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                              QDir::System | QDir::NoDotAndDotDot);
+        for (const QFileInfo& entry : entries) {
+            // A link is removed as the link, never followed out of the session.
+            const bool gone = entry.isDir() && !entry.isSymLink()
+                                  ? QDir(entry.filePath()).removeRecursively()
+                                  : QFile::remove(entry.filePath());
+            if (!gone) {
+                LOG_ERROR(LOGGER, "Could not remove session file "
+                                      << quoted(name + QLatin1Char('/') + entry.fileName()));
+                removed = false;
+            }
+        }
+        if (!directory.exists() || !QDir(m_sessionsDir).rmdir(name)) {
+            LOG_ERROR(LOGGER, "Could not remove session " << quoted(name));
+            removed = false;
+        }
+    }
+    return removed;
+}
+
+QString FileDataStorage::sessionPath(const QString& name) const {
+    return QDir(m_sessionsDir).filePath(name) + QLatin1Char('/');
+}
+
+QString FileDataStorage::filePath(const QString& fileName) const {
+    return m_path + fileName;
+}
+
+// ---------------------------------------------------------------- metadata and records
+
+template <typename Record>
+bool FileDataStorage::writeMetaFile(const QString& fileName, const char* kind,
+                                    const Record& record) {
+    if (m_path.isEmpty()) {
+        LOG_ERROR(LOGGER, "Unable to write " << kind << " - session is not open");
+        return false;
+    }
+    SemaphoreLock lock(m_metaSemaphore);
+    if (!lock.isLocked()) {
+        LOG_ERROR(LOGGER, "Unable to write " << kind);
+        return false;
+    }
+    QFile file(filePath(fileName));
+    // The record keeps its size, so it is rewritten in place: a failed write leaves at worst a
+    // record whose front is new and whose rest is the previous one.
+    if (!file.open(QIODevice::ReadWrite) ||
+        !writeDataToFilePosition(file, reinterpret_cast<const char*>(&record), 0, sizeof(Record))) {
+        LOG_ERROR(LOGGER, "Unable to write " << kind << " - write error");
+        return false;
+    }
+    return true;
+}
+
+template <typename Record>
+bool FileDataStorage::readMetaFile(const QString& fileName, const char* kind, Record& record) {
+    if (m_path.isEmpty()) {
+        LOG_ERROR(LOGGER, "Failed to read " << kind << " file.");
+        return false;
+    }
+    SemaphoreLock lock(m_metaSemaphore);
+    QFile file(filePath(fileName));
+    if (!lock.isLocked() || !file.open(QIODevice::ReadOnly)) {
+        LOG_ERROR(LOGGER, "Failed to read " << kind << " file.");
+        return false;
+    }
+    shared::Qt48DataStream stream(&file);
+    stream >> record;
+    if (stream.status() != QDataStream::Ok) {
+        LOG_ERROR(LOGGER, "Failed to read " << kind << " file.");
+        return false;
+    }
+    return true;
+}
+
+bool FileDataStorage::write(const META_TREND_OVERVIEW& overview) {
+    return writeMetaFile(s_overviewMeta, "session overview", overview);
+}
+
+bool FileDataStorage::write(const META_SESSION_DATA& data) {
+    return writeMetaFile(s_sessionMeta, "session meta data", data);
+}
+
+bool FileDataStorage::write(const META_TREND_ENERGY& data) {
+    return writeMetaFile(s_trendMeta, "trend meta data", data);
+}
+
+bool FileDataStorage::write(const META_DEMAND_ENERGY& data) {
+    return writeMetaFile(s_demandMeta, "demand meta data", data);
+}
+
+bool FileDataStorage::read(META_TREND_OVERVIEW& overview) {
+    return readMetaFile(s_overviewMeta, "trend overview meta data", overview);
+}
+
+bool FileDataStorage::read(META_SESSION_DATA& data) {
+    return readMetaFile(s_sessionMeta, "session meta data", data);
+}
+
+bool FileDataStorage::read(META_TREND_ENERGY& data) {
+    return readMetaFile(s_trendMeta, "trend meta data", data);
+}
+
+bool FileDataStorage::read(META_DEMAND_ENERGY& data) {
+    return readMetaFile(s_demandMeta, "demand meta data", data);
+}
+
+bool FileDataStorage::writeTrendRecord(qint64 index, const char* record) {
+    return writeRecord(m_trend, index, TREND_RECORD_SIZE, record);
+}
+
+bool FileDataStorage::writeDemandRecord(qint64 index, const char* record) {
+    return writeRecord(m_demand, index, DEMAND_RECORD_SIZE, record);
+}
+
+bool FileDataStorage::writeRecord(QFile& file, qint64 index, qint64 size, const char* record) {
+    if (!isOpen() || index < 0 || index > std::numeric_limits<qint64>::max() / size - 1) {
+        return false;
+    }
+    return writeDataToFilePosition(file, record, index * size, size);
+}
+
+bool FileDataStorage::writeDataToFilePosition(QFile& file, const char* data, const qint64& position,
+                                              const qint64& size) {
+    if (!file.seek(position)) {
+        LOG_ERROR(LOGGER,
+                  "Failed to seek to position" << position << " of file" << file.fileName());
+        return false;
+    }
+    const qint64 written = fileSystemCalls()->write(file, data, size);
+    if (written < size) {
+        LOG_ERROR(LOGGER, "Failed to write" << size << " bytes to" << file.fileName()
+                                            << " file, so far written"
+                                            << std::max<qint64>(written, 0) << " bytes");
+        return false;
+    }
+    if (written > size) {
+        LOG_ERROR(LOGGER, "Writen" << written << " bytes to" << file.fileName() << " file"
+                                   << " that is more than  required" << size << " bytes");
+        return false;
+    }
+    if (!file.flush()) {
+        LOG_ERROR(LOGGER, "Failed to flush" << file.fileName() << " file");
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- configuration
+
+bool FileDataStorage::storeConfigurationToStream(
+    QDataStream& stream, const SESSION_CONFIG& sessionConfig, const ADCO_DSP_CONFIG& dspConfig,
+    const ADCO_DSP_PROBE_CONFIG& probeConfig,
+    const quarn_system::INSTRUMENT_CONFIG& instrumentConfig) {
+    stream << dspConfig << probeConfig << instrumentConfig << sessionConfig;
+    return stream.status() == QDataStream::Ok;
+}
+
+bool FileDataStorage::storeConfiguration(const QString& fileName,
+                                         const SESSION_CONFIG& sessionConfig,
+                                         const ADCO_DSP_CONFIG& dspConfig,
+                                         const ADCO_DSP_PROBE_CONFIG& probeConfig,
+                                         const quarn_system::INSTRUMENT_CONFIG& instrumentConfig) {
+    QByteArray bytes;
+    shared::Qt48DataStream stream(&bytes, QIODevice::WriteOnly);
+    if (!storeConfigurationToStream(stream, sessionConfig, dspConfig, probeConfig,
+                                    instrumentConfig)) {
+        LOG_ERROR(LOGGER, "Failed to write configuration data.");
+        return false;
+    }
+    // Written beside the file and renamed over it once complete.
+    const QString partName = fileName + QStringLiteral(".part");
+    QFile part(partName);
+    if (!part.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        LOG_ERROR(LOGGER, "Failed to open " << partName << " for writing.");
+        return false;
+    }
+    const bool written = writeDataToFilePosition(part, bytes.constData(), 0, bytes.size());
+    part.close();
+    if (!written || std::rename(QFile::encodeName(partName).constData(),
+                                QFile::encodeName(fileName).constData()) != 0) {
+        LOG_ERROR(LOGGER, "Failed to write configuration data.");
+        QFile::remove(partName);
+        return false;
+    }
+    return true;
+}
+
+bool FileDataStorage::loadConfiguration(const QString& fileName, SESSION_CONFIG& sessionConfig,
+                                        ADCO_DSP_CONFIG& dspConfig,
+                                        ADCO_DSP_PROBE_CONFIG& probeConfig,
+                                        quarn_system::INSTRUMENT_CONFIG& instrumentConfig) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        LOG_ERROR(LOGGER, "Failed to open " << fileName << " for reading.");
+        LOG_ERROR(LOGGER, "Failed to read configuration data.");
+        return false;
+    }
+    return loadConfiguration(file, sessionConfig, dspConfig, probeConfig, instrumentConfig);
+}
+
+bool FileDataStorage::loadConfiguration(QIODevice& device, SESSION_CONFIG& sessionConfig,
+                                        ADCO_DSP_CONFIG& dspConfig,
+                                        ADCO_DSP_PROBE_CONFIG& probeConfig,
+                                        quarn_system::INSTRUMENT_CONFIG& instrumentConfig) {
+    shared::Qt48DataStream stream(&device);
+    const auto failed = [&stream](const char* message) {
+        if (stream.status() == QDataStream::Ok) {
+            return false;
+        }
+        LOG_ERROR(LOGGER, message);
+        return true;
+    };
+    stream >> dspConfig;
+    if (failed("Failed to read DSP configuration.")) {
+        return false;
+    }
+    stream >> probeConfig;
+    if (failed("Failed to read probe configuration.")) {
+        return false;
+    }
+    stream >> instrumentConfig;
+    if (failed("Failed to read instrument configuration.")) {
+        return false;
+    }
+    stream >> sessionConfig;
+    return !failed("Failed to read session configuration.");
+}
+
+template <typename Member, typename Value>
+bool FileDataStorage::setConfigMember(const QString& name, Member SESSION_CONFIG::*member,
+                                      const Value& value) {
+    if (!validateSessionFilename(name)) {
+        return false;
+    }
+    const QString fileName = sessionPath(name) + s_config;
+    SESSION_CONFIG sessionConfig = defaultSessionConfig();
+    ADCO_DSP_CONFIG dspConfig;
+    ADCO_DSP_PROBE_CONFIG probeConfig;
+    quarn_system::INSTRUMENT_CONFIG instrumentConfig;
+    if (!loadConfiguration(fileName, sessionConfig, dspConfig, probeConfig, instrumentConfig)) {
+        LOG_ERROR(LOGGER, "Failed to read original configuration.");
+        return false;
+    }
+    sessionConfig.*member = value;
+    if (!storeConfiguration(fileName, sessionConfig, dspConfig, probeConfig, instrumentConfig)) {
+        LOG_ERROR(LOGGER, "Failed to write adjusted configuration.");
+        return false;
+    }
+    return true;
+}
+
+bool FileDataStorage::setOnDiskSessionConfigMember(const QString& name,
+                                                   float SESSION_CONFIG::*member, float value) {
+    return setConfigMember(name, member, value);
+}
+
+bool FileDataStorage::setOnDiskSessionConfigMember(const QString& name,
+                                                   QString SESSION_CONFIG::*member,
+                                                   const QString& value) {
+    return setConfigMember(name, member, value);
+}
+
+// ---------------------------------------------------------------- copy
+
+bool FileDataStorage::copy(IDataSink& sink, COPY_INFO& info) {
+    if (!isOpen()) {
+        LOG_ERROR(LOGGER,
+                  "No session is opened, you need to open a session before you can copy it.");
+        return false;
+    }
+    QBuffer buffer;
+    buffer.setObjectName(CONFIG_BUFFER_NAME);
+    if (!buffer.open(QIODevice::ReadWrite)) {
+        LOG_ERROR(LOGGER, "Failed to open DRAVO configuration buffer for reading & writing.");
+        return false;
+    }
+    if (!convertConfigToDravoFormat(buffer)) {
+        LOG_ERROR(LOGGER, "Failed to convert internal structures to DRAVO format");
+        return false;
+    }
+    if (!transferContent(CONFIG_BUFFER_NAME, buffer, sink, info)) {
+        return false;
+    }
+    // The recorder may be appending as the copy runs: each file is copied as far as it reaches
+    // when its copy begins.
+    for (QFile* file : {&m_trend, &m_demand}) {
+        if (!file->flush() || !transferContent(file->fileName(), *file, sink, info)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FileDataStorage::convertConfigToDravoFormat(QBuffer& buffer) {
+    SESSION_CONFIG sessionConfig = defaultSessionConfig();
+    ADCO_DSP_CONFIG dspConfig;
+    ADCO_DSP_PROBE_CONFIG probeConfig;
+    quarn_system::INSTRUMENT_CONFIG instrumentConfig;
+    const char* failure = nullptr;
+    if (!loadConfiguration(filePath(s_config), sessionConfig, dspConfig, probeConfig,
+                           instrumentConfig)) {
+        failure = "";
+    } else if (buffer.write(HostConfigTables::downloadInfo(sessionConfig)) !=
+               HostConfigTables::DOWNLOAD_INFO_SIZE) {
+        failure = "Failed to write download info into configuration buffer.";
+    } else {
+        const QByteArray unitName = HostConfigTables::unitName(
+            QString::fromLatin1(quarn_system::instrumentModel().displayName));
+        if (buffer.write(unitName) != unitName.size()) {
+            failure = "Failed to write unit name into configuration buffer.";
+        } else if (buffer.write(HostConfigTables::energySettings(sessionConfig, dspConfig,
+                                                                 probeConfig, instrumentConfig)) !=
+                   HostConfigTables::ENERGY_SETTINGS_SIZE) {
+            failure = "Failed to write energy settings into configuration buffer.";
+        }
+    }
+    if (failure == nullptr) {
+        return true;
+    }
+    if (*failure != '\0') {
+        LOG_ERROR(LOGGER, failure);
+    }
+    LOG_ERROR(LOGGER, "Conversion from internal config structures to DRAVO format failed.");
+    return false;
+}
+
+bool FileDataStorage::transferContent(const QString& name, QIODevice& in, IDataSink& sink,
+                                      COPY_INFO& info) {
+    const qint64 total = in.size();
+    std::vector<char> table;
+    try {
+        table.resize(MIN_TABLE_SIZE);
+    } catch (const std::bad_alloc&) {
+        LOG_ERROR(LOGGER, "Failed to allocate buffer for data copying.");
+        return false;
+    }
+    in.seek(0);
+    qint64 passed = 0;
+    bool any = false;
+    while (passed < total) {
+        if (in.read(table.data(), 4) != 4) {
+            LOG_ERROR(LOGGER, "Failed to read table header from " << name);
+            return false;
+        }
+        const quint16 size = qFromLittleEndian<quint16>(table.data() + 2);
+        if (total - passed < size) {
+            LOG_WARN(LOGGER, "Incomplete table read, ignoring it...");
+            break;
+        }
+        if (size < MIN_TABLE_SIZE) {
+            LOG_ERROR(LOGGER, "Wrong TRAXO protocol, size of the table must be at least "
+                                  << MIN_TABLE_SIZE << " bytes.");
+            return false;
+        }
+        if (table.size() < size) {
+            try {
+                table.resize(size);
+            } catch (const std::bad_alloc&) {
+                LOG_ERROR(LOGGER, "Failed to reallocate buffer for copying data.");
+                return false;
+            }
+        }
+        if (in.read(table.data() + 4, size - 4) != size - 4) {
+            LOG_ERROR(LOGGER, "Failed to read table body from " << name);
+            return false;
+        }
+        if (!sink.write(table.data(), size)) {
+            return false;
+        }
+        passed += size;
+        ++info.tableCount;
+        info.byteCount += size;
+        any = true;
+    }
+    if (any) {
+        // The buffer still holds the last table passed on.
+        info.lastTimeStamp = quint64(qFromLittleEndian<quint32>(table.data() + 4)) << 32 |
+                             qFromLittleEndian<quint32>(table.data() + 8);
+    }
+    return true;
+}
+
+qint64 FileDataStorage::getSessionTransferSize(const QStringList& names,
+                                               const QString& sessionsDir) {
+    qint64 bytes = 0;
+    for (const QString& name : names) {
+        const QString path = QDir(sessionsDir).filePath(name) + QLatin1Char('/');
+        if (!validateSessionFilename(name) || !QFileInfo(path).isDir()) {
+            continue;
+        }
+        bytes += configTablesSize() + QFileInfo(path + s_trend).size() +
+                 QFileInfo(path + s_demand).size();
+    }
+    return bytes;
+}
+
+bool FileDataStorage::validateSessionFilename(const QString& name) {
+    if (!boost::filesystem::windows_name(name.toStdString())) {
+        LOG_WARN(LOGGER, "Session name " << name << " is not valid Windows filename.");
+        return false;
+    }
+    return name != QLatin1String(".") && name != QLatin1String("..");
 }
 
 } // namespace storage

@@ -4,9 +4,6 @@
 
 namespace storage {
 
-const char* const FileSystemCalls::DEFAULT_BASE_DIR = "/var/lib/quarn/";
-const char* const FileSystemCalls::DEFAULT_LOG_DIR = "/var/lib/quarn/log/";
-
 FileSystemCalls::FileSystemCalls(const QString& baseDir, const QString& logDir)
     : m_baseDir(baseDir)
     , m_logDir(logDir) {}
@@ -20,6 +17,10 @@ int FileSystemCalls::mount(const char* source, const char* target, const char* f
 
 int FileSystemCalls::statvfs(const char* path, struct statvfs& info) {
     return ::statvfs(path, &info);
+}
+
+qint64 FileSystemCalls::write(QFile& file, const char* data, qint64 size) {
+    return file.write(data, size);
 }
 
 } // namespace storage

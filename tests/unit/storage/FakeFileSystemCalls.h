@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,18 @@ public:
         return statFails ? -1 : 0;
     }
 
+    // Bytes the disk still takes, -1 for no limit. A write beyond it puts down what fits and
+    // fails, as on a full disk.
+    qint64 write(QFile& file, const char* data, qint64 size) override {
+        const qint64 fits = diskRoom < 0 ? size : std::min(size, diskRoom);
+        const qint64 written = fits > 0 ? file.write(data, fits) : 0;
+        if (diskRoom >= 0) {
+            diskRoom -= written;
+        }
+        return written == size || written > 0 ? written : -1;
+    }
+
+    qint64 diskRoom = -1;
     bool mountFails = false;
     bool statFails = false;
     struct statvfs status {};

@@ -11,6 +11,7 @@
 #include "storage/HostConfigTables.h"
 #include "storage/MetaData.h"
 #include "storage/SemaphoreLock.h"
+#include "storage/TableStreamReader.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -26,9 +27,7 @@
 #include <cstdio>
 #include <limits>
 #include <mutex>
-#include <new>
 #include <numeric>
-#include <vector>
 
 namespace storage {
 
@@ -66,6 +65,8 @@ qint64 directorySize(const QString& path) {
 QString quoted(const QString& text) {
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
+
+constexpr int HEADER_SIZE = 4;
 
 // Name under which the in-memory configuration tables appear in the copy's messages.
 const QString CONFIG_BUFFER_NAME = QStringLiteral("virtualDravoDataBuffer");
@@ -708,22 +709,23 @@ bool FileDataStorage::convertConfigToDravoFormat(QBuffer& buffer) {
 bool FileDataStorage::transferContent(const QString& name, QIODevice& in, IDataSink& sink,
                                       COPY_INFO& info) {
     const qint64 total = in.size();
-    std::vector<char> table;
-    try {
-        table.resize(MIN_TABLE_SIZE);
-    } catch (const std::bad_alloc&) {
+    TableStreamReader reader(in);
+    if (!reader.allocate()) {
         LOG_ERROR(LOGGER, "Failed to allocate buffer for data copying.");
         return false;
     }
     in.seek(0);
     qint64 passed = 0;
+    quint64 lastTimeStamp = 0;
     bool any = false;
     while (passed < total) {
-        if (in.read(table.data(), 4) != 4) {
+        int available = 0;
+        reader.peek(HEADER_SIZE, available);
+        if (available < HEADER_SIZE) {
             LOG_ERROR(LOGGER, "Failed to read table header from " << name);
             return false;
         }
-        const quint16 size = qFromLittleEndian<quint16>(table.data() + 2);
+        const quint16 size = qFromLittleEndian<quint16>(reader.data() + 2);
         if (total - passed < size) {
             LOG_WARN(LOGGER, "Incomplete table read, ignoring it...");
             break;
@@ -733,30 +735,28 @@ bool FileDataStorage::transferContent(const QString& name, QIODevice& in, IDataS
                                   << MIN_TABLE_SIZE << " bytes.");
             return false;
         }
-        if (table.size() < size) {
-            try {
-                table.resize(size);
-            } catch (const std::bad_alloc&) {
-                LOG_ERROR(LOGGER, "Failed to reallocate buffer for copying data.");
-                return false;
-            }
+        if (!reader.peek(size, available)) {
+            LOG_ERROR(LOGGER, "Failed to reallocate buffer for copying data.");
+            return false;
         }
-        if (in.read(table.data() + 4, size - 4) != size - 4) {
+        if (available < size) {
             LOG_ERROR(LOGGER, "Failed to read table body from " << name);
             return false;
         }
-        if (!sink.write(table.data(), size)) {
+        const char* const table = reader.data();
+        if (!sink.write(table, size)) {
             return false;
         }
+        lastTimeStamp = quint64(qFromLittleEndian<quint32>(table + 4)) << 32 |
+                        qFromLittleEndian<quint32>(table + 8);
+        any = true;
+        reader.skip(size);
         passed += size;
         ++info.tableCount;
         info.byteCount += size;
-        any = true;
     }
     if (any) {
-        // The buffer still holds the last table passed on.
-        info.lastTimeStamp = quint64(qFromLittleEndian<quint32>(table.data() + 4)) << 32 |
-                             qFromLittleEndian<quint32>(table.data() + 8);
+        info.lastTimeStamp = lastTimeStamp;
     }
     return true;
 }

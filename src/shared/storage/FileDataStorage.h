@@ -96,7 +96,7 @@ public:
 
     // Streams every whole table of `in` into the sink, checking the framing; `name` names the
     // device in the messages. A table cut short at the end (a file still being written) is
-    // skipped with a warning. Never holds more than one table in memory.
+    // skipped with a warning. Reads in blocks; memory stays within one block and one table.
     static bool transferContent(const QString& name, QIODevice& in, IDataSink& sink,
                                 COPY_INFO& info);
 

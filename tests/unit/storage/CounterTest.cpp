@@ -10,13 +10,13 @@
 
 namespace {
 
-QByteArray contents(const QString& fileName) {
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
-}
-
 class CounterTest : public ::testing::Test {
 protected:
+    QByteArray contents() {
+        QFile file(fileName);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+    }
+
     QTemporaryDir temp;
     // The directory is made by the counter.
     const QString fileName = temp.path() + "/config.d/file_index_counter.txt";
@@ -27,36 +27,46 @@ protected:
 
 TEST_F(CounterTest, FileFormat) {
     storage::Counter counter(fileName, key);
-    EXPECT_EQ(contents(fileName), "1\n");
+    EXPECT_EQ(contents(), "1\n");
     int value = 0;
-    EXPECT_TRUE(counter.increment(value));
-    EXPECT_EQ(value, 2);
-    EXPECT_TRUE(counter.save(2147483647));
-    EXPECT_EQ(contents(fileName), "2147483647\n");
-    EXPECT_TRUE(counter.increment(value));
-    EXPECT_EQ(value, 1);
-
+    EXPECT_TRUE(counter.increment(value) && value == 2);
+    EXPECT_TRUE(counter.save(2147483647) && contents() == "2147483647\n");
+    EXPECT_TRUE(counter.increment(value) && value == 1);
     QFile file(fileName);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("x1\n");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write("x1\n") == 3);
     file.close();
-    EXPECT_FALSE(counter.load(value));
-    EXPECT_FALSE(counter.increment(value));
-    EXPECT_EQ(contents(fileName), "x1\n");
+    EXPECT_FALSE(counter.load(value) || counter.increment(value));
+    EXPECT_EQ(contents(), "x1\n");
+}
+
+// Run by the test below in processes of their own, which name the counter in the environment.
+TEST(CounterChild, Increments) {
+    if (qEnvironmentVariableIsEmpty("COUNTER_FILE")) {
+        GTEST_SKIP();
+    }
+    storage::Counter counter(qEnvironmentVariable("COUNTER_FILE"),
+                             qEnvironmentVariable("COUNTER_KEY"));
+    int value = 0;
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_TRUE(counter.increment(value));
+    }
 }
 
 TEST_F(CounterTest, TwoProcessesIncrementingAtOnce) {
     ASSERT_TRUE(storage::Counter(fileName, key).save(0));
+    qputenv("COUNTER_FILE", fileName.toLocal8Bit());
+    qputenv("COUNTER_KEY", key.toLocal8Bit());
     QProcess children[2];
     for (QProcess& child : children) {
-        child.start(COUNTER_CHILD, {fileName, key, "1000"});
+        child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CounterChild.*"});
     }
+    qunsetenv("COUNTER_FILE");
     for (QProcess& child : children) {
         ASSERT_TRUE(child.waitForFinished(120000));
-        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child.exitCode(), 0);
+        EXPECT_EQ(child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1, 0)
+            << child.readAllStandardOutput().toStdString();
     }
-    EXPECT_EQ(contents(fileName), "2000\n");
+    EXPECT_EQ(contents(), "2000\n");
 }
 
 } // namespace

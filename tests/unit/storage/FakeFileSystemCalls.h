@@ -41,11 +41,8 @@ public:
     // Bytes the disk still takes, -1 for no limit. A write beyond it puts down what fits and
     // fails, as on a full disk.
     qint64 write(QFile& file, const char* data, qint64 size) override {
-        const qint64 fits = diskRoom < 0 ? size : std::min(size, diskRoom);
-        const qint64 written = fits > 0 ? file.write(data, fits) : 0;
-        if (diskRoom >= 0) {
-            diskRoom -= written;
-        }
+        const qint64 written = file.write(data, diskRoom < 0 ? size : std::min(size, diskRoom));
+        diskRoom -= diskRoom < 0 ? 0 : written;
         return written == size || written > 0 ? written : -1;
     }
 

@@ -1,10 +1,14 @@
 #include "SessionFixture.h"
 
 #include "storage/FileDataStorage.h"
+#include "storage/HostConfigTables.h"
 
+#include <QBuffer>
 #include <QDir>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -26,12 +30,15 @@ TEST_F(SessionFilesTest, CreateCloseAndReopen) {
               hex("00000000805e921600000000d86092160000000000000000"
                   "4e00610062007200690078002000310000") +
                   QByteArray(239, '\0'));
-    EXPECT_EQ(fileBytes("Nabrix 1/trend-overview.bin").size(), 11592);
-    EXPECT_EQ(fileBytes("Nabrix 1/trend-meta.bin").size(), 2776);
-    EXPECT_EQ(fileBytes("Nabrix 1/demand-meta.bin").size(), 56);
-    EXPECT_EQ(fileBytes("Nabrix 1/trend.bin"), QByteArray());
-    EXPECT_EQ(fileBytes("Nabrix 1/demand.bin"), QByteArray());
+    QStringList sizes;
+    for (const QFileInfo& file : QDir(sessionsDir + "Nabrix 1").entryInfoList(QDir::Files)) {
+        sizes << file.fileName() + " " + QString::number(file.size());
+    }
+    EXPECT_EQ(sizes.join(", "), "configuration.bin 1288, demand-meta.bin 56, demand.bin 0, "
+                                "session-meta.bin 280, trend-meta.bin 2776, "
+                                "trend-overview.bin 11592, trend.bin 0");
     EXPECT_FALSE(create("Other"));
+    EXPECT_FALSE(storage.remove({"Other", "Nabrix 1"}));
     SessionRecords loaded{};
     EXPECT_FALSE(reopen("Nabrix 1", loaded));
     EXPECT_TRUE(storage.close());
@@ -45,6 +52,7 @@ TEST_F(SessionFilesTest, CreateCloseAndReopen) {
                   "Initializing overview for session \"Nabrix 1\"",
                   "Trying to create a session \"Other\".",
                   "Session \"Other\" is already opened, close it first before opening.",
+                  "Currently opened sessionNabrix 1 is in remove list which is illegal.",
                   "Session \"Nabrix 1\" is already opened, close it first before reopening.",
                   "No session is opened, you need to open a session before you can close it.",
                   "Session \"Missing\" does not exist.", "Trying to create a session \"Nabrix 1\".",
@@ -52,74 +60,38 @@ TEST_F(SessionFilesTest, CreateCloseAndReopen) {
                   "Initializing overview for session \"Nabrix 1\""}));
 
     ASSERT_TRUE(reopen("Nabrix 1", loaded));
-    EXPECT_EQ(storage.openedName(), "Nabrix 1");
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(&loaded.dsp), 136), DSP_IMAGE);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(&loaded.instrument), 916), INSTRUMENT_IMAGE);
-    EXPECT_EQ(loaded.session.timing, records.session.timing);
-    EXPECT_EQ(loaded.session.name, "S1");
+    EXPECT_TRUE(storage.openedName() == "Nabrix 1" && !storage.remove({"Nabrix 1"}));
+    EXPECT_EQ(image(loaded.dsp) + image(loaded.probe) + image(loaded.instrument),
+              CONFIG_FILE.left(1228));
+    EXPECT_TRUE(loaded.session.timing == records.session.timing && loaded.session.name == "S1");
     storage::META_TREND_OVERVIEW overview;
     EXPECT_TRUE(storage.read(overview));
-    EXPECT_EQ(std::memcmp(&overview, &storage::DEFAULT_META_TREND_OVERVIEW, sizeof overview), 0);
+    EXPECT_EQ(image(overview), image(storage::DEFAULT_META_TREND_OVERVIEW));
 }
 
 TEST_F(SessionFilesTest, SessionNamesStayInsideTheSessionsDirectory) {
-    const struct {
-        QString name;
-        bool valid;
-    } cases[] = {
-        {"Site 4, phase B", true},
-        {QString(127, 'n'), true},
-        {"Größe", true},
-        {"CON", true},
-        {"a?b*", true},
-        {"a<b", false},
-        {"a:b", false},
-        {"a|b", false},
-        {"a\"b", false},
-        {"../up", false},
-        {"a\\b", false},
-        {QString("tab\t"), false},
-        {QString("nul") + QChar(0), false},
-        {" lead", false},
-        {"trail ", false},
-        {"trail.", false},
-        {"", false},
-        {".", false},
-        {"..", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name.toStdString());
+    const QStringList accepted = {"Site 4, phase B", QString(127, 'n'), "Größe", "CON", "a?b*"};
+    const QStringList refused = {
+        "a<b",   "a:b",    "a|b",    "a\"b", "../up", "a\\b", "tab\t", QString("nul") + QChar(0),
+        " lead", "trail ", "trail.", "",     ".",     ".."};
+    for (const QString& name : accepted + refused) {
+        const bool valid = accepted.contains(name);
+        SCOPED_TRACE(name.toStdString());
         testsupport::LogCapture capture;
-        EXPECT_EQ(FileDataStorage::validateSessionFilename(c.name), c.valid);
-        const bool windowsName = c.name != "." && c.name != "..";
+        EXPECT_EQ(FileDataStorage::validateSessionFilename(name), valid);
+        // The log line ends the name at a NUL.
+        const std::string warning = "Session name " + std::string(name.toUtf8().constData()) +
+                                    " is not valid Windows filename.";
         EXPECT_EQ(capture.messages(LOGGER),
-                  c.valid || !windowsName
-                      ? Messages{} // The log line ends the name at a NUL.
-                      : Messages{"Session name " + std::string(c.name.toUtf8().constData()) +
-                                 " is not valid Windows filename."});
-        EXPECT_EQ(create(c.name), c.valid);
-        EXPECT_EQ(storage.remove({c.name}), false);
+                  valid || name == "." || name == ".." ? Messages{} : Messages{warning});
+        EXPECT_EQ(create(name), valid);
+        EXPECT_EQ(storage.remove({name}), false);
         storage.close();
-        EXPECT_EQ(storage.remove({c.name}), c.valid);
+        EXPECT_EQ(storage.remove({name}), valid);
         EXPECT_EQ(QDir(baseDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                   (QStringList{"log", "sessions"}));
         EXPECT_TRUE(QDir(sessionsDir).isEmpty());
     }
-}
-
-TEST_F(SessionFilesTest, RemoveNeverTouchesTheOpenSession) {
-    ASSERT_TRUE(create("A"));
-    storage.close();
-    ASSERT_TRUE(create("B"));
-    testsupport::LogCapture capture;
-    EXPECT_FALSE(storage.remove({"A", "B"}));
-    EXPECT_TRUE(QDir(sessionsDir + "A").exists());
-    EXPECT_TRUE(storage.remove({"A"}));
-    EXPECT_FALSE(storage.remove({"A"}));
-    EXPECT_EQ(capture.messages(LOGGER),
-              (Messages{"Currently opened sessionB is in remove list which is illegal.",
-                        "Could not remove session \"A\""}));
-    EXPECT_EQ(QDir(sessionsDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"B"});
 }
 
 TEST_F(SessionFilesTest, ConfigurationCutAtAnyByte) {
@@ -144,26 +116,17 @@ TEST_F(SessionFilesTest, ConfigurationCutAtAnyByte) {
         EXPECT_EQ(capture.messages(LOGGER), ok ? Messages{} : Messages{part}) << size;
         // The broken part keeps what arrived; the parts after it are untouched.
         const QByteArray images =
-            QByteArray(reinterpret_cast<const char*>(&loaded.dsp), 136) +
-            QByteArray(reinterpret_cast<const char*>(&loaded.probe), 176) +
-            QByteArray(reinterpret_cast<const char*>(&loaded.instrument), 916);
-        const int kept = std::min(size, 1228);
+            image(loaded.dsp) + image(loaded.probe) + image(loaded.instrument);
+        const int kept = std::min(size, 1228), untouched = std::max(kept, 136);
         EXPECT_EQ(images.left(kept), CONFIG_FILE.left(kept)) << size;
-        EXPECT_EQ(images.mid(std::max(kept, 136)), QByteArray(1228 - std::max(kept, 136), 0x5a))
-            << size;
+        EXPECT_EQ(images.mid(untouched), QByteArray(1228 - untouched, 0x5a)) << size;
     }
     testsupport::LogCapture capture;
-    SessionRecords loaded;
-    EXPECT_FALSE(FileDataStorage::loadConfiguration(sessionsDir + "none", loaded.session,
-                                                    loaded.dsp, loaded.probe, loaded.instrument));
     EXPECT_FALSE(storage.setOnDiskSessionConfigMember("none", &SESSION_CONFIG::energySetting, 1));
-    EXPECT_EQ(
-        capture.messages(LOGGER),
-        (Messages{"Failed to open " + sessionsDir.toStdString() + "none for reading.",
-                  "Failed to read configuration data.",
-                  "Failed to open " + sessionsDir.toStdString() +
-                      "none/configuration.bin for reading.",
-                  "Failed to read configuration data.", "Failed to read original configuration."}));
+    EXPECT_EQ(capture.messages(LOGGER), (Messages{"Failed to open " + sessionsDir.toStdString() +
+                                                      "none/configuration.bin for reading.",
+                                                  "Failed to read configuration data.",
+                                                  "Failed to read original configuration."}));
 }
 
 TEST_F(SessionFilesTest, ConfigurationMembersChangeOnDisk) {
@@ -209,6 +172,121 @@ TEST_F(SessionFilesTest, FullDiskLeavesTheWrittenFilesReadable) {
     QFile closed("never-opened");
     EXPECT_FALSE(FileDataStorage::writeDataToFilePosition(closed, "x", 4, 1));
     EXPECT_EQ(capture.messages(LOGGER).back(), "Failed to seek to position4 of filenever-opened");
+}
+
+// Keeps what it is given; refuses tables with the tag 9.
+struct RecordingSink : storage::IDataSink {
+    bool write(const char* table, quint16 size) override {
+        tables.append(QByteArray(table, size));
+        return table[0] != 9;
+    }
+    QByteArrayList tables;
+};
+
+// Tag 1, 12 bytes; tag 2, 16 bytes, its time stamp 0x44332211'88776655 (high word first).
+const QByteArray T1 = hex("01000c000102030405060708");
+const QByteArray T2 = hex("02001000112233445566778800000000");
+
+TEST(TransferContent, FramingOfTheTableStream) {
+    const QByteArray longest = hex("0300ffff") + QByteArray(65531, '\x33');
+    const QByteArray refused = hex("09000c000000000000000000");
+    const char* const incomplete = "Incomplete table read, ignoring it...";
+    const char* const protocol =
+        "Wrong TRAXO protocol, size of the table must be at least 12 bytes.";
+    const struct {
+        QByteArray data;
+        QByteArrayList passed;
+        const char* message;
+        bool result = true;
+    } cases[] = {{{}, {}, nullptr},
+                 {T1 + T2, {T1, T2}, nullptr},
+                 {T1 + T2.left(15), {T1}, incomplete},
+                 {T1 + hex("0300ffff") + QByteArray(100, 0), {T1}, incomplete},
+                 {longest + T1, {longest, T1}, nullptr},
+                 {T1 + hex("0400080000000000"), {T1}, protocol, false},
+                 {T1 + hex("0500"), {T1}, "Failed to read table header from dev", false},
+                 {T1 + refused + T2, {T1, refused}, nullptr, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.data.left(40).toHex().toStdString());
+        QBuffer device;
+        device.setData(c.data);
+        ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+        RecordingSink sink;
+        storage::COPY_INFO info;
+        testsupport::LogCapture capture;
+        EXPECT_EQ(FileDataStorage::transferContent("dev", device, sink, info), c.result);
+        EXPECT_EQ(sink.tables, c.passed);
+        EXPECT_EQ(capture.messages(LOGGER), c.message ? Messages{c.message} : Messages{});
+        // A table the sink refused is not counted.
+        EXPECT_EQ(info.tableCount, c.passed.size() - (c.passed.contains(refused) ? 1 : 0));
+        if (c.data == T1 + T2) {
+            EXPECT_EQ(info.byteCount, 28);
+            EXPECT_EQ(info.lastTimeStamp, 0x4433221188776655u);
+        }
+    }
+}
+
+// 2012-01-01 00:00:00 UTC is 129 698 496 000 000 000 = 0x01CCC818'4DFB8000 units of 100 ns since
+// 1601, and ten minutes later 0x01CCC819'B39C3C00; each word little-endian, the high one first.
+const QByteArray STAMP_START = hex("18c8cc010080fb4d");
+const QByteArray STAMP_END = hex("19c8cc01003c9cb3");
+
+// 600 s planned; "KAVRO Nabrix"; the energy settings of the hand-worked configuration.
+const QByteArray DOWNLOAD_INFO_TABLE =
+    hex("2f002800") + QByteArray(24, 0) + hex("58020000") + QByteArray(8, 0);
+const QByteArray UNIT_NAME_TABLE = hex("10002600") + QByteArray(8, 0) +
+                                   hex("4b004100560052004f0020004e006100620072006900780000"
+                                       "00");
+const QByteArray ENERGY_SETTINGS_TABLE =
+    hex("3f00e402") + STAMP_START +
+    hex("010005003c0000002c010000"
+        "000001000200000001000200"
+        "0000e642000070420000803f0000803f0000803f0000803f0000803f0000803f0000803f"
+        "000000000000803f00000000"
+        "ffffffffffffffffffffffff000000000000"
+        "0000") +
+    PROBE_IMAGE.repeated(3) + hex("0000003f") + hex("460061006800720065006e00") + QByteArray(4, 0) +
+    hex("430065006c0073006900750073000000") + STAMP_START + STAMP_END + hex("48006900") +
+    QByteArray(252, 0) + hex("53003100") + QByteArray(62, 0) + hex("0100550054004300") +
+    QByteArray(122, 0);
+
+TEST_F(SessionFilesTest, ConfigurationTurnsIntoThreeTables) {
+    EXPECT_EQ(storage::HostConfigTables::hostTimeStamp(DEFAULT_QUARN_DATE_TIME),
+              129698496000000000u);
+    ASSERT_TRUE(create("S"));
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    ASSERT_TRUE(storage.convertConfigToDravoFormat(buffer));
+    EXPECT_EQ(buffer.data(), DOWNLOAD_INFO_TABLE + UNIT_NAME_TABLE + ENERGY_SETTINGS_TABLE);
+
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    testsupport::LogCapture capture;
+    EXPECT_FALSE(storage.convertConfigToDravoFormat(readOnly));
+    EXPECT_EQ(capture.messages(LOGGER),
+              (Messages{"Failed to write download info into configuration buffer.",
+                        "Conversion from internal config structures to DRAVO format failed."}));
+}
+
+TEST_F(SessionFilesTest, CopyGivesTheConfigurationThenTrendThenDemand) {
+    RecordingSink sink;
+    storage::COPY_INFO info;
+    EXPECT_FALSE(storage.copy(sink, info));
+    ASSERT_TRUE(create("S"));
+    // Tag 0x40, 680 bytes, stamped 1 and 2; tag 0x41, 104 bytes, stamped 3.
+    const QByteArray trend1 = hex("4000a8020000000001000000") + QByteArray(668, 0);
+    const QByteArray trend2 = hex("4000a8020000000002000000") + QByteArray(668, 0);
+    const QByteArray demand = hex("410068000000000003000000") + QByteArray(92, 0);
+    ASSERT_TRUE(storage.writeTrendRecord(1, trend2.constData()));
+    ASSERT_TRUE(storage.writeTrendRecord(0, trend1.constData()));
+    ASSERT_TRUE(storage.writeDemandRecord(0, demand.constData()));
+    ASSERT_TRUE(storage.copy(sink, info));
+    EXPECT_EQ(sink.tables, (QByteArrayList{DOWNLOAD_INFO_TABLE, UNIT_NAME_TABLE,
+                                           ENERGY_SETTINGS_TABLE, trend1, trend2, demand}));
+    EXPECT_EQ(std::make_tuple(info.tableCount, info.byteCount, info.lastTimeStamp),
+              std::make_tuple(6, 818 + 2 * 680 + 104, 3u));
+    EXPECT_EQ(FileDataStorage::getSessionTransferSize({"S", "missing", ".."}, sessionsDir),
+              818 + 2 * 680 + 104);
 }
 
 } // namespace

@@ -13,6 +13,8 @@
 #include <QCoreApplication>
 #include <QRandomGenerator>
 
+#include <cstring>
+
 namespace storagetest {
 
 inline QByteArray hex(const char* digits) {
@@ -57,6 +59,10 @@ struct SessionRecords {
     quarn_system::INSTRUMENT_CONFIG instrument{};
 };
 
+template <typename Record> QByteArray image(const Record& record) {
+    return QByteArray(reinterpret_cast<const char*>(&record), sizeof record);
+}
+
 inline SessionRecords handWorkedRecords() {
     SessionRecords r;
     r.session.energySetting = 0.5f;
@@ -64,14 +70,8 @@ inline SessionRecords handWorkedRecords() {
         session::SessionTiming(QDateTime(QDate(2012, 1, 1), QTime(0, 0), Qt::UTC), 2, 60, 300, 0);
     r.session.description = "Hi";
     r.session.name = "S1";
-    r.dsp.dateTime = DEFAULT_QUARN_DATE_TIME;
-    r.dsp.trendInterval = 60;
-    r.dsp.demandInterval = 300;
-    r.instrument.timeZone[0] = U'U';
-    r.instrument.timeZone[1] = U'T';
-    r.instrument.timeZone[2] = U'C';
-    r.instrument.aux1InputType = quarn_system::AUX_INPUT_TYPE_FAHRENHEIT;
-    r.instrument.aux2InputType = quarn_system::AUX_INPUT_TYPE_CELSIUS;
+    std::memcpy(&r.dsp, DSP_IMAGE.constData(), sizeof r.dsp);
+    std::memcpy(&r.instrument, INSTRUMENT_IMAGE.constData(), sizeof r.instrument);
     return r;
 }
 

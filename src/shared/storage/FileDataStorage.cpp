@@ -378,6 +378,12 @@ bool FileDataStorage::remove(const QStringList& names) {
     }
     bool removed = true;
     for (const QString& name : names) {
+        // A link in place of a session is removed as the link: nothing outside the sessions
+        // directory is ever deleted.
+        if (QFileInfo(QDir(m_sessionsDir).filePath(name)).isSymLink()) {
+            removed = QDir(m_sessionsDir).remove(name) && removed;
+            continue;
+        }
         QDir directory(sessionPath(name));
         const QFileInfoList entries = directory.entryInfoList(QDir::AllEntries | QDir::Hidden |
                                                               QDir::System | QDir::NoDotAndDotDot);

@@ -92,6 +92,9 @@ TEST_F(SessionFilesTest, SessionNamesStayInsideTheSessionsDirectory) {
                   (QStringList{"log", "sessions"}));
         EXPECT_TRUE(QDir(sessionsDir).isEmpty());
     }
+    // A link in place of a session goes as the link.
+    ASSERT_TRUE(QFile::link(logDir, sessionsDir + "link") && storage.remove({"link"}));
+    EXPECT_TRUE(QDir(logDir).exists() && QDir(sessionsDir).isEmpty());
 }
 
 TEST_F(SessionFilesTest, ConfigurationCutAtAnyByte) {

@@ -240,12 +240,7 @@ bool FileDataStorage::create(const QString& name, SESSION_CONFIG& sessionConfig,
                              ADCO_DSP_CONFIG& dspConfig, ADCO_DSP_PROBE_CONFIG& probeConfig,
                              quarn_system::INSTRUMENT_CONFIG& instrumentConfig) {
     LOG_INFO(LOGGER, "Trying to create a session " << quoted(name) << ".");
-    if (isOpen()) {
-        LOG_ERROR(LOGGER, "Session " << quoted(name)
-                                     << " is already opened, close it first before opening.");
-        return false;
-    }
-    if (!validateSessionFilename(name)) {
+    if (!mayOpen(name, "opening")) {
         return false;
     }
     const QString path = sessionPath(name);
@@ -265,9 +260,7 @@ bool FileDataStorage::create(const QString& name, SESSION_CONFIG& sessionConfig,
     m_path = path;
     if (!writeInitialMetaData(name, sessionConfig) ||
         !openDataFiles(QIODevice::ReadWrite | QIODevice::Truncate)) {
-        m_path.clear();
-        m_trend.close();
-        m_demand.close();
+        forgetSession();
         return false;
     }
     m_name = name;
@@ -287,12 +280,7 @@ bool FileDataStorage::writeInitialMetaData(const QString& name,
 bool FileDataStorage::reopen(const QString& name, SESSION_CONFIG& sessionConfig,
                              ADCO_DSP_CONFIG& dspConfig, ADCO_DSP_PROBE_CONFIG& probeConfig,
                              quarn_system::INSTRUMENT_CONFIG& instrumentConfig) {
-    if (isOpen()) {
-        LOG_ERROR(LOGGER, "Session " << quoted(name)
-                                     << " is already opened, close it first before reopening.");
-        return false;
-    }
-    if (!validateSessionFilename(name)) {
+    if (!mayOpen(name, "reopening")) {
         return false;
     }
     const QString path = sessionPath(name);
@@ -329,9 +317,7 @@ bool FileDataStorage::openSession(const QString& name, const QString& path,
         opened = false;
     }
     if (!opened) {
-        m_path.clear();
-        m_trend.close();
-        m_demand.close();
+        forgetSession();
         return false;
     }
     m_name = name;
@@ -350,11 +336,24 @@ bool FileDataStorage::close() {
                  "No session is opened, you need to open a session before you can close it.");
         return false;
     }
+    forgetSession();
+    return true;
+}
+
+void FileDataStorage::forgetSession() {
     m_trend.close();
     m_demand.close();
     m_name.clear();
     m_path.clear();
-    return true;
+}
+
+bool FileDataStorage::mayOpen(const QString& name, const char* action) const {
+    if (isOpen()) {
+        LOG_ERROR(LOGGER, "Session " << quoted(name) << " is already opened, close it first before "
+                                     << action << ".");
+        return false;
+    }
+    return validateSessionFilename(name);
 }
 
 bool FileDataStorage::isOpen() const {

@@ -148,6 +148,9 @@ public:
 private:
     static qint64 overhead();
 
+    // One session is open at a time, and only a valid session name opens one.
+    bool mayOpen(const QString& name, const char* action) const;
+    void forgetSession();
     QString sessionPath(const QString& name) const;
     QString filePath(const QString& fileName) const;
     bool openSession(const QString& name, const QString& path, SESSION_CONFIG& sessionConfig,

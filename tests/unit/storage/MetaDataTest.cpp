@@ -112,9 +112,9 @@ TEST(MetaTrendOverview, DecimatesIntoAtMost320Entries) {
             EXPECT_TRUE(std::isnan(e.values[2]));
         }
     }
-    EXPECT_EQ(std::make_tuple(r.recordCount, r.entryCount, r.recordsPerEntry),
-              std::make_tuple(1000, 250, 4));
-    EXPECT_EQ(r.lastTime.seconds - r.startTime.seconds, 999u);
+    EXPECT_EQ(std::make_tuple(r.recordCount, r.entryCount, r.recordsPerEntry, r.startTime.seconds,
+                              r.lastTime.seconds),
+              std::make_tuple(1000, 250, 4, 1000u, 1999u));
 
     // A record whose counters disagree is not taken.
     storage::META_TREND_OVERVIEW broken = r;

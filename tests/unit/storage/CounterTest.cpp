@@ -38,7 +38,8 @@ TEST_F(CounterTest, FileFormat) {
     EXPECT_EQ(contents(), "x1\n");
 }
 
-// Run by the test below in processes of their own, which name the counter in the environment.
+// Run only by the test below, in processes of their own that name the counter in the
+// environment; CTest leaves it out.
 TEST(CounterChild, Increments) {
     if (qEnvironmentVariableIsEmpty("COUNTER_FILE")) {
         GTEST_SKIP();

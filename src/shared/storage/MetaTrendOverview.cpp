@@ -7,6 +7,12 @@ namespace storage {
 
 namespace {
 
+constexpr META_TREND_OVERVIEW_ENTRY EMPTY_ENTRY = {DEFAULT_QUARN_DATE_TIME,
+                                                   {META_MISSING_VALUE, META_MISSING_VALUE,
+                                                    META_MISSING_VALUE, META_MISSING_VALUE,
+                                                    META_MISSING_VALUE, META_MISSING_VALUE},
+                                                   0};
+
 void merge(META_TREND_OVERVIEW_ENTRY& into, const float (&values)[OVERVIEW_VALUE_COUNT],
            int32_t sampleCount) {
     for (int i = 0; i < OVERVIEW_VALUE_COUNT; ++i) {
@@ -64,7 +70,7 @@ void MetaTrendOverview::add(const QUARN_DATE_TIME& time,
             halve();
         }
         META_TREND_OVERVIEW_ENTRY& entry = r.entries[r.entryCount++];
-        entry = DEFAULT_META_TREND_OVERVIEW.entries[0];
+        entry = EMPTY_ENTRY;
         entry.time = time;
     }
     merge(r.entries[r.entryCount - 1], values, 1);
@@ -82,7 +88,7 @@ void MetaTrendOverview::halve() {
         r.entries[i] = entry;
     }
     for (int i = kept; i < OVERVIEW_ENTRY_COUNT; ++i) {
-        r.entries[i] = DEFAULT_META_TREND_OVERVIEW.entries[i];
+        r.entries[i] = EMPTY_ENTRY;
     }
     r.entryCount = kept;
     r.recordsPerEntry *= 2;

@@ -8,6 +8,8 @@
 // first statement sets logging up even when its own level is disabled. The message then reads
 // "[<seconds with six decimals> sec] - <message>".
 
+#include "foundation/LogRepeatLimiter.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -49,6 +51,28 @@ inline std::ostream& operator<<(std::ostream& stream, const QString& text) {
 #define LOG_WARN(loggerName, message) QUARN_LOG(::log4cplus::WARN_LOG_LEVEL, loggerName, message)
 #define LOG_ERROR(loggerName, message) QUARN_LOG(::log4cplus::ERROR_LOG_LEVEL, loggerName, message)
 #define LOG_FATAL(loggerName, message) QUARN_LOG(::log4cplus::FATAL_LOG_LEVEL, loggerName, message)
+
+// A line that may repeat, through a shared::LogRepeatLimiter: the first occurrence as it stands,
+// then at most one summary per period, the same line followed by " (repeated <n> times since
+// last logged)".
+//
+//     LOG_REPEATED(gaugeFailures, ::log4cplus::WARN_LOG_LEVEL, "power_manager_logger", "...");
+#define LOG_REPEATED(limiter, level, loggerName, message)                                          \
+    do {                                                                                           \
+        ::shared::LogRepeatLimiter& quarnLimiter_ = (limiter);                                     \
+        switch (quarnLimiter_.occurred()) {                                                        \
+        case ::shared::LogRepeatLimiter::LogFirst:                                                 \
+            QUARN_LOG(level, loggerName, message);                                                 \
+            break;                                                                                 \
+        case ::shared::LogRepeatLimiter::LogSummary:                                               \
+            QUARN_LOG(level, loggerName,                                                           \
+                      message << " (repeated " << quarnLimiter_.repeats()                          \
+                              << " times since last logged)");                                     \
+            break;                                                                                 \
+        case ::shared::LogRepeatLimiter::Suppress:                                                 \
+            break;                                                                                 \
+        }                                                                                          \
+    } while (false)
 
 // The catch-all that closes destructors, slots and the IPC send operations: an exception that
 // reaches it means the process state is unknown, so it is logged and the process ends at once.

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <unistd.h>
 
@@ -106,7 +107,10 @@ void attachAppenders(const char* appenderValue) {
         log4cplus::helpers::LogLog::getLogLog()->setQuietMode(true);
     }
     if (console) {
-        static log4cplus::SharedAppenderPtr consoleAppender(new log4cplus::ConsoleAppender());
+        // Flushed line by line: behind a pipe (a service manager's journal, tee) lines would
+        // otherwise arrive minutes late, in blocks of 4 KiB.
+        static log4cplus::SharedAppenderPtr consoleAppender(
+            new log4cplus::ConsoleAppender(false, true));
         attach(consoleAppender, "CONSOLE");
     }
     if (file) {
@@ -171,17 +175,22 @@ std::string defaultLogFileName(const char* exeLink) {
 }
 
 long parseLogFileSize(const char* value) {
+    // strtol itself saturates a number too long for a long.
     const long number = std::strtol(value, nullptr, 10);
+    if (number < 0) {
+        return DEFAULT_LOG_FILE_SIZE;
+    }
     std::string upper(value);
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    long unit = 1;
     if (upper.find("KB") != std::string::npos) {
-        return number * 1024;
+        unit = 1024;
+    } else if (upper.find("MB") != std::string::npos) {
+        unit = 1048576;
     }
-    if (upper.find("MB") != std::string::npos) {
-        return number * 1048576;
-    }
-    return number;
+    const long largest = std::numeric_limits<long>::max();
+    return number > largest / unit ? largest : number * unit;
 }
 
 log4cplus::LogLevel logLevelFromWord(const std::string& word) {

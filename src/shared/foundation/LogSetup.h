@@ -31,7 +31,8 @@ void flushLogs();
 std::string defaultLogFileName(const char* exeLink = "/proc/self/exe");
 
 // LOG4CPLUS_FILE_SIZE: leading decimal number, times 1024 if the text contains "KB", else times
-// 1048576 if it contains "MB" (case-insensitive).
+// 1048576 if it contains "MB" (case-insensitive). A size beyond a long saturates at its largest
+// value; a negative one is refused and the default (1 MiB) applies.
 long parseLogFileSize(const char* value);
 
 // A level word of LOG4CPLUS_LOGGERS; an empty word is TRACE, an unknown one OFF.

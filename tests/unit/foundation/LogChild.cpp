@@ -69,6 +69,10 @@ int main(int argc, char** argv) {
         logLevels();
     } else if (scenario == "many") {
         logFromThreads(argc > 2 ? std::atoi(argv[2]) : 1, argc > 3 ? std::atoi(argv[3]) : 1);
+    } else if (scenario == "no-flush-at-exit") {
+        LOG_INFO("child_logger", "before _exit");
+        // Skips every flush of the normal exit path: only what was written already is there.
+        ::_exit(0);
     } else if (scenario == "catch-all") {
         try {
             throw std::runtime_error("unexpected");

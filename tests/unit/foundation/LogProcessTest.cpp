@@ -160,6 +160,13 @@ TEST_F(LogProcessTest, ConcurrentFirstStatementsSetUpOnce) {
     EXPECT_EQ(messagesOf(afterBanner()), std::vector<std::string>(8, "many 0"));
 }
 
+// Behind a pipe or a file the console would otherwise hold lines back in blocks of 4 KiB.
+TEST_F(LogProcessTest, ConsoleLinesAreWrittenAtOnce) {
+    const ChildResult child = run("no-flush-at-exit", {"LOG4CPLUS_APPENDER=CONSOLE"});
+    ASSERT_TRUE(child.exitedCleanly()) << child.err;
+    EXPECT_EQ(messagesOf(child.out), std::vector<std::string>{"before _exit"});
+}
+
 TEST_F(LogProcessTest, UnwritableLogDirectoryDoesNotStopTheProcess) {
     writeFile(work_.file("plain-file"), "");
     const ChildResult child = run("many 500", {"LOG4CPLUS_APPENDER=FILE",

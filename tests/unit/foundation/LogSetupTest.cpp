@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
+#include <string>
 
 namespace {
 
@@ -32,6 +34,32 @@ TEST(LogSetupTest, FileSizeTakesTheLeadingNumberAndAUnit) {
                  {"1 mb or kb", 1024}};
     for (const auto& c : cases) {
         EXPECT_EQ(shared::parseLogFileSize(c.value), c.bytes) << c.value;
+    }
+}
+
+// At each unit the largest number that fits, one above it (saturated), and negative numbers
+// (refused: the default 1 MiB). The limits are those of a long on the machine at hand.
+TEST(LogSetupTest, FileSizeSaturatesAndRefusesNegativeSizes) {
+    const long largest = std::numeric_limits<long>::max();
+    const std::string digits = std::to_string(largest);
+    const long kb = largest / 1024;
+    const long mb = largest / 1048576;
+    const std::pair<std::string, long> cases[] = {
+        // The largest long ends in 7 on every machine: with an 8 there it is one above.
+        {digits, largest},
+        {digits.substr(0, digits.size() - 1) + "8", largest},
+        {std::to_string(kb) + "kb", kb * 1024},
+        {std::to_string(kb + 1) + "KB", largest},
+        {std::to_string(mb) + "MB", mb * 1048576},
+        {std::to_string(mb + 1) + "mb", largest},
+        {"10000000000000000kb", largest},
+        {"10000000000000MB", largest},
+        {"-1", 1048576},
+        {"-5kb", 1048576},
+        {"-2MB", 1048576},
+        {"-0", 0}};
+    for (const auto& [value, bytes] : cases) {
+        EXPECT_EQ(bytes, shared::parseLogFileSize(value.c_str())) << value;
     }
 }
 

@@ -244,7 +244,9 @@ void IpcClient::onEventSocketActivity() {
             if (valid) {
                 emit eventPublished(event);
             } else {
-                shortEvents_.dropped(size);
+                LOG_REPEATED(shortEvents_, ::log4cplus::ERROR_LOG_LEVEL, "ipc_client_logger",
+                             "Dropped an event frame of "
+                                 << size << " bytes, shorter than the 8-byte header");
             }
         }
     } catch (const zmq::error_t& error) {
@@ -278,7 +280,9 @@ void IpcClient::onResponseSocketActivity() {
                 return;
             }
             if (!valid) {
-                shortResponses_.dropped(size);
+                LOG_REPEATED(shortResponses_, ::log4cplus::ERROR_LOG_LEVEL, "ipc_client_logger",
+                             "Dropped a response frame of "
+                                 << size << " bytes, shorter than the 8-byte header");
                 continue;
             }
             emit responseReceived(response);

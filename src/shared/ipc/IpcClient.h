@@ -1,7 +1,7 @@
 #pragma once
 
+#include "foundation/LogRepeatLimiter.h"
 #include "ipc/IpcMessage.h"
-#include "ipc/ShortFrameReport.h"
 #include "ipc/ZmqContext.h"
 #include "ipc/ZmqSocket.h"
 
@@ -108,8 +108,8 @@ private:
     IPC_MSG responseMessage_;
     QByteArray responseData_;
     bool responsesHeld_;
-    ShortFrameReport shortEvents_{"ipc_client_logger", "an event"};
-    ShortFrameReport shortResponses_{"ipc_client_logger", "a response"};
+    shared::LogRepeatLimiter shortEvents_;
+    shared::LogRepeatLimiter shortResponses_;
 };
 
 } // namespace ipc

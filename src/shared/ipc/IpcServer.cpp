@@ -16,6 +16,7 @@ IpcServer::IpcServer()
     , eventPublisher_(context_, ZMQ_PUB)
     , requestReceiver_(context_, ZMQ_PULL) {
     registerIpcMetaTypes();
+    requestReceiver_.setReceiveHighWaterMark(REQUEST_HIGH_WATER_MARK);
 }
 
 IpcServer::~IpcServer() {
@@ -38,7 +39,26 @@ void IpcServer::init(IPC_ORIGIN origin, const char* requestsAddress, const char*
             &IpcServer::onRequestSocketActivity);
     // Requests that came in before the notifier existed have already had their edge; read them
     // on the next turn of the event loop, once the caller has connected requestReceived.
-    QMetaObject::invokeMethod(this, &IpcServer::onRequestSocketActivity, Qt::QueuedConnection);
+    scheduleRead();
+}
+
+void IpcServer::setMaxRequestSize(std::int64_t bytes) {
+    requestReceiver_.setMaxMessageSize(bytes);
+}
+
+void IpcServer::resumeRequests() {
+    if (requestsPaused_) {
+        requestsPaused_ = false;
+        scheduleRead();
+    }
+}
+
+void IpcServer::scheduleRead() {
+    // One pending read at a time, so that the event queue cannot grow with the frames.
+    if (!readScheduled_) {
+        readScheduled_ = true;
+        QMetaObject::invokeMethod(this, &IpcServer::onRequestSocketActivity, Qt::QueuedConnection);
+    }
 }
 
 void IpcServer::addResponseSocket(IPC_ORIGIN clientOrigin, const char* address) {
@@ -107,20 +127,31 @@ bool IpcServer::sendOnEventSocket(const IpcMessage& event) {
 
 void IpcServer::onRequestSocketActivity() {
     try {
-        // The descriptor may fire without a frame; and when frames are there, every one must be
-        // read now, because no new edge comes for frames already queued.
-        if (!requestReceiver_.hasInput()) {
+        readScheduled_ = false;
+        // The descriptor may fire without a frame.
+        if (requestsPaused_ || !requestReceiver_.hasInput()) {
             return;
         }
         ZmqFrame frame;
-        while (requestReceiver_.receive(frame)) {
+        // The receiver may pause reading from inside requestReceived.
+        for (int count = 0; !requestsPaused_; ++count) {
+            if (count == MAX_REQUESTS_PER_TURN) {
+                scheduleRead();
+                return;
+            }
+            if (!requestReceiver_.receive(frame)) {
+                return;
+            }
             IpcMessage request;
-            if (IpcMessage::fromFrame(frame, request)) {
-                frame.rebuild();
+            const bool valid = IpcMessage::fromFrame(frame, request);
+            const std::size_t size = frame.size();
+            frame.rebuild();
+            if (valid) {
                 emit requestReceived(request);
             } else {
-                shortRequests_.dropped(frame.size());
-                frame.rebuild();
+                LOG_REPEATED(shortRequests_, ::log4cplus::ERROR_LOG_LEVEL, "ipc_server_logger",
+                             "Dropped a request frame of "
+                                 << size << " bytes, shorter than the 8-byte header");
             }
         }
     } catch (const zmq::error_t& error) {

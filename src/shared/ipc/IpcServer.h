@@ -3,12 +3,12 @@
 #include "foundation/InitSingletonT.h"
 #include "foundation/Log.h"
 #include "ipc/IpcMessage.h"
-#include "ipc/ShortFrameReport.h"
 #include "ipc/ZmqContext.h"
 #include "ipc/ZmqSocket.h"
 
 #include <QObject>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,11 +22,22 @@ namespace ipc {
 // goes back on the PUSH socket of the requesting client's origin, events go out on one PUB
 // socket. Driven by a socket notifier on the thread that runs the event loop; nothing here ever
 // waits for a peer.
+//
+// Requests are read no faster than their receiver takes them: it can pause reading, and then
+// ZeroMQ keeps what comes in its bounded queue (REQUEST_HIGH_WATER_MARK frames per client) and
+// holds the senders back. A flooding client thus costs bounded memory, and ZeroMQ's fair queueing
+// between clients keeps the others served.
 class IpcServer : public QObject, public shared::InitSingletonT<IpcServer> {
     Q_OBJECT
 
 public:
     typedef shared::InitSingletonT<IpcServer> BASE_InitSingleton_OF_IpcServer;
+
+    // Frames ZeroMQ queues for each client before it holds that client back.
+    static constexpr int REQUEST_HIGH_WATER_MARK = 1000;
+    // Frames read in one turn of the event loop; the rest wait for the next turn, so that a flood
+    // cannot hold up the timers.
+    static constexpr int MAX_REQUESTS_PER_TURN = 64;
 
     IpcServer();
     ~IpcServer() override;
@@ -34,6 +45,15 @@ public:
     // Binds the requests (PULL) and events (PUB) addresses and starts watching for requests.
     // Throws zmq::error_t when an address cannot be bound.
     void init(IPC_ORIGIN origin, const char* requestsAddress, const char* eventsAddress);
+
+    // A client whose request frame is larger is disconnected by ZeroMQ (it reconnects by
+    // itself). Applies to connections made after init, so call it before. Unlimited by default.
+    void setMaxRequestSize(std::int64_t bytes);
+
+    // While paused no request is read; resuming reads what waits, on a later turn.
+    void pauseRequests() { requestsPaused_ = true; }
+    void resumeRequests();
+    bool requestsPaused() const { return requestsPaused_; }
 
     // Binds the response channel of one client; an earlier one of the same origin is replaced.
     void addResponseSocket(IPC_ORIGIN clientOrigin, const char* address);
@@ -106,6 +126,8 @@ private slots:
 private:
     bool sendOnResponseSocket(IPC_ORIGIN clientOrigin, const IpcMessage& response);
     bool sendOnEventSocket(const IpcMessage& event);
+    // Frames left unread bring no new edge of the notifier: they are read on a later turn.
+    void scheduleRead();
 
     IPC_ORIGIN origin_;
     ZmqContext context_;
@@ -117,7 +139,9 @@ private:
     };
     std::map<IPC_ORIGIN, ResponseChannel> responseSockets_;
     std::unique_ptr<QSocketNotifier> requestNotifier_;
-    ShortFrameReport shortRequests_{"ipc_server_logger", "a request"};
+    bool requestsPaused_ = false;
+    bool readScheduled_ = false;
+    shared::LogRepeatLimiter shortRequests_;
 };
 
 } // namespace ipc

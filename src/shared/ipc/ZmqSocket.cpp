@@ -80,6 +80,18 @@ void ZmqSocket::setLinger(int milliseconds) {
     }
 }
 
+void ZmqSocket::setReceiveHighWaterMark(int frames) {
+    if (socket_ != nullptr) {
+        check(zmq_setsockopt(socket_, ZMQ_RCVHWM, &frames, sizeof frames));
+    }
+}
+
+void ZmqSocket::setMaxMessageSize(std::int64_t bytes) {
+    if (socket_ != nullptr) {
+        check(zmq_setsockopt(socket_, ZMQ_MAXMSGSIZE, &bytes, sizeof bytes));
+    }
+}
+
 int ZmqSocket::fileDescriptor() const {
     if (socket_ == nullptr) {
         throw zmq::error_t(ENOTSOCK);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace ipc {
 
@@ -22,6 +23,9 @@ public:
     void connect(const char* address);
     void subscribe(const void* prefix, std::size_t length);
     void setLinger(int milliseconds);
+    // ZMQ_RCVHWM and ZMQ_MAXMSGSIZE; both apply to connections made afterwards.
+    void setReceiveHighWaterMark(int frames);
+    void setMaxMessageSize(std::int64_t bytes);
 
     // The descriptor ZeroMQ signals on. It is edge-like: it becomes readable when the socket's
     // state changes, not while frames wait, so a reader drains until receive returns false.

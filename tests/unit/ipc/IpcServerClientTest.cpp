@@ -96,6 +96,21 @@ TEST_F(IpcBus, BurstOfTenThousandRequestsArrivesCompleteAndInOrder) {
     }
 }
 
+// While its receiver has it paused the server reads nothing (ZeroMQ holds the frames); once
+// resumed it reads what waits, at most 64 frames a turn, so that the timers get their turn too.
+TEST_F(IpcBus, PausedServerReadsNothingAndAfterwardsAtMost64FramesATurn) {
+    server.pauseRequests();
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(client.sendRequest(IPC_MSG_GET_DSP_STATUS));
+    }
+    pumpFor(100);
+    EXPECT_TRUE(requests.empty());
+    server.resumeRequests();
+    ASSERT_TRUE(QMetaObject::invokeMethod(&server, "onRequestSocketActivity"));
+    EXPECT_EQ(size_t(IpcServer::MAX_REQUESTS_PER_TURN), requests.size());
+    ASSERT_TRUE(pumpUntil([this] { return requests.size() == 100; }));
+}
+
 // Also shows that one activation reads everything queued: the notifier signals edges only.
 TEST_F(IpcBus, ZeroMqErrorInsideASlotIsLoggedAndEndsThatActivation) {
     for (int i = 0; i < 3; ++i) {

@@ -9,9 +9,7 @@
 //     fake.pushPowerButtonValue(0);        // the confirmation read after the edge sees "pressed"
 //     fake.pushPowerButtonResult(true);    // the pending (or next) wait reports an edge
 //
-// Thread-safe: the button watcher thread and the main thread may use it at once. Every blocking
-// point is a condition variable wait or a sleep, both cancellation points, so QThread::terminate
-// ends a thread blocked in it.
+// Thread-safe: the button watcher thread and the main thread may use it at once.
 
 #include "hal/HwAbstractionLayer.h"
 
@@ -30,8 +28,8 @@ namespace testsupport {
 
 class FakeHwAbstractionLayer : public hal::HwAbstractionLayer {
 public:
-    // How long a wait takes once stop() was called: long enough that a loop around it neither
-    // spins a core nor misses a cancellation point.
+    // How long a wait takes once stop() (or cancelPowerButtonWait) was called: long enough that
+    // a loop around it does not spin a core.
     static constexpr std::chrono::milliseconds STOPPED_WAIT_PAUSE{10};
 
     FakeHwAbstractionLayer() = default;
@@ -166,6 +164,7 @@ public:
     void setLed2(int value) override { setLine(LED2, "setLed2", value); }
     int getLed2() override { return getLine(LED2, "getLed2()"); }
     void toggleLed2() override { toggleLine(LED2, "toggleLed2()"); }
+    void cancelPowerButtonWait() override { stop(); }
 
 private:
     enum Line { POWER_BUTTON, DSP_RUN, SPARE, LED1, LED2 };

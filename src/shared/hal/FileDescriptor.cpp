@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 #include <utility>
 
@@ -35,6 +37,14 @@ FileDescriptor FileDescriptor::openReadWrite(const std::string& path) {
     return FileDescriptor(::open(path.c_str(), O_RDWR | O_CLOEXEC));
 }
 
+FileDescriptor FileDescriptor::openWriteOnly(const std::string& path) {
+    return FileDescriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+}
+
+FileDescriptor FileDescriptor::openEvent() {
+    return FileDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+}
+
 ssize_t FileDescriptor::read(void* buffer, std::size_t size) const {
     ssize_t count;
     do {
@@ -43,21 +53,37 @@ ssize_t FileDescriptor::read(void* buffer, std::size_t size) const {
     return count;
 }
 
-// The button thread is ended by cancellation while it waits in ppoll. The forced unwind skips
-// this frame's epilogue, so under AddressSanitizer its redzones would stay poisoned and the
-// unwinder's own writes into them would be reported; the frame only holds plain locals.
-__attribute__((no_sanitize("address"))) int
-FileDescriptor::waitForPriorityEvent(unsigned int timeoutSeconds, short& returnedEvents) const {
-    pollfd entry{};
-    entry.fd = descriptor_;
-    entry.events = POLLPRI;
+bool FileDescriptor::writeText(const std::string& text) const {
+    ssize_t written;
+    do {
+        written = ::write(descriptor_, text.data(), text.size());
+    } while (written < 0 && errno == EINTR);
+    return written == static_cast<ssize_t>(text.size());
+}
+
+void FileDescriptor::notifyEvent() const {
+    const std::uint64_t one = 1;
+    ssize_t written;
+    do {
+        written = ::write(descriptor_, &one, sizeof one);
+    } while (written < 0 && errno == EINTR);
+}
+
+int FileDescriptor::waitForPriorityEvent(unsigned int timeoutSeconds, short& returnedEvents,
+                                         const FileDescriptor* wakeUp) const {
+    pollfd entries[2]{};
+    entries[0].fd = descriptor_;
+    entries[0].events = POLLPRI;
+    // A negative descriptor is skipped by ppoll.
+    entries[1].fd = wakeUp != nullptr ? wakeUp->get() : -1;
+    entries[1].events = POLLIN;
     timespec timeout{};
     timeout.tv_sec = static_cast<time_t>(timeoutSeconds);
     timeout.tv_nsec = 0;
     sigset_t noSignalsBlocked;
     sigemptyset(&noSignalsBlocked);
-    const int result = ::ppoll(&entry, 1, &timeout, &noSignalsBlocked);
-    returnedEvents = result < 0 ? 0 : entry.revents;
+    const int result = ::ppoll(entries, 2, &timeout, &noSignalsBlocked);
+    returnedEvents = result < 0 ? 0 : entries[0].revents;
     return result;
 }
 

@@ -30,6 +30,9 @@ public:
     virtual void setLed2(int value) = 0;
     virtual int getLed2() = 0;
     virtual void toggleLed2() = 0;
+    // Ends waiting for the power button for good: the wait in progress and every later one
+    // return false at once. Safe from any thread; how the watcher thread is ended.
+    virtual void cancelPowerButtonWait() = 0;
 
     // The process-wide layer. The first call creates the product layer on the real sysfs GPIO
     // tree, SPI bus and buzzer (thread-safe); it is never destroyed.

@@ -42,7 +42,8 @@ HwAbstractionLayerQuarn::HwAbstractionLayerQuarn()
 HwAbstractionLayerQuarn::HwAbstractionLayerQuarn(const std::string& gpioRoot, Devices devices)
     : pause_(std::move(devices.pause))
     , flash_(std::move(devices.spiBus), dsp_flash::DspFlash::spiBusDevicePath(), pause_, this)
-    , buzzer_(std::move(devices.buzzer), melody::Melody::MELODY_DEVICE_NAME, pause_) {
+    , buzzer_(std::move(devices.buzzer), melody::Melody::MELODY_DEVICE_NAME, pause_)
+    , powerButtonWakeUp_(FileDescriptor::openEvent()) {
     for (int index = 0; index < LINE_COUNT; ++index) {
         const LineSetting& setting = LINE_SETTINGS[index];
         lines_[index].reset(
@@ -90,8 +91,12 @@ void HwAbstractionLayerQuarn::playDoubleBeep() {
 }
 
 bool HwAbstractionLayerQuarn::waitForPowerButton(unsigned int timeoutSeconds) {
-    return lines_[POWER_BUTTON_LINE]->waitForEdge(SysfsGpio::Falling, timeoutSeconds) ==
-           SysfsGpio::EDGE_SEEN;
+    return lines_[POWER_BUTTON_LINE]->waitForEdge(SysfsGpio::Falling, timeoutSeconds,
+                                                  &powerButtonWakeUp_) == SysfsGpio::EDGE_SEEN;
+}
+
+void HwAbstractionLayerQuarn::cancelPowerButtonWait() {
+    powerButtonWakeUp_.notifyEvent();
 }
 
 int HwAbstractionLayerQuarn::getPowerButton() {

@@ -59,12 +59,15 @@ public:
     void setLed2(int value) override;
     int getLed2() override;
     void toggleLed2() override;
+    void cancelPowerButtonWait() override;
 
 private:
     Pause pause_;
     dsp_flash::DspFlash flash_;
     melody::Melody buzzer_;
     std::unique_ptr<SysfsGpio> lines_[LINE_COUNT];
+    // In every button wait's ppoll set; readable once the waiting is cancelled.
+    const FileDescriptor powerButtonWakeUp_;
 };
 
 } // namespace hal

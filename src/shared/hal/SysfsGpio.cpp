@@ -20,8 +20,10 @@ void writeAndFlush(std::ostream& stream, const std::string& text) {
 } // namespace
 
 SysfsGpio::SysfsGpio(int number, bool isOutput, bool activeLow, const std::string& gpioRoot)
-    : exportFile_(gpioRoot + "/export")
-    , unexportFile_(gpioRoot + "/unexport")
+    : exportPath_(gpioRoot + "/export")
+    , unexportPath_(gpioRoot + "/unexport")
+    , exportFile_(FileDescriptor::openWriteOnly(exportPath_))
+    , unexportFile_(FileDescriptor::openWriteOnly(unexportPath_))
     , isOutput_(isOutput)
     , activeLow_(activeLow) {
     std::ostringstream text;
@@ -31,12 +33,14 @@ SysfsGpio::SysfsGpio(int number, bool isOutput, bool activeLow, const std::strin
 }
 
 SysfsGpio::~SysfsGpio() {
+    closeAttributes();
+    unexportFile_.writeText(numberText_);
+}
+
+void SysfsGpio::closeAttributes() {
     valueFile_.close();
     activeLowFile_.close();
     directionFile_.close();
-    writeAndFlush(unexportFile_, numberText_);
-    exportFile_.close();
-    unexportFile_.close();
 }
 
 const char* SysfsGpio::edgeWord(GpioEdge edge) {
@@ -48,13 +52,26 @@ void SysfsGpio::open() {
     if (isOpen_) {
         return;
     }
+    // The tree may have been missing at construction or at an earlier attempt. Each write goes
+    // out on its own, so a refused one leaves nothing behind for the next attempt.
+    if (!exportFile_.isValid()) {
+        exportFile_ = FileDescriptor::openWriteOnly(exportPath_);
+    }
+    if (!unexportFile_.isValid()) {
+        unexportFile_ = FileDescriptor::openWriteOnly(unexportPath_);
+    }
     // Unexporting first clears whatever state an earlier owner of the line left behind.
-    writeAndFlush(unexportFile_, numberText_);
-    writeAndFlush(exportFile_, numberText_);
+    unexportFile_.writeText(numberText_);
+    exportFile_.writeText(numberText_);
     const std::ios::openmode readWrite = std::ios::in | std::ios::out;
     valueFile_.open(basePath_ + "/value", readWrite);
     activeLowFile_.open(basePath_ + "/active_low", readWrite);
     directionFile_.open(basePath_ + "/direction", readWrite);
+    if (!valueFile_.is_open() || !activeLowFile_.is_open() || !directionFile_.is_open()) {
+        // The export did not take: the line stays closed and the next access tries again.
+        closeAttributes();
+        return;
+    }
     writeAndFlush(activeLowFile_, activeLow_ ? "1" : "0");
     writeAndFlush(directionFile_, isOutput_ ? "out" : "in");
     isOpen_ = true;
@@ -99,8 +116,12 @@ void SysfsGpio::toggleValue() {
     writeValue((value + 1) % 2);
 }
 
-int SysfsGpio::waitForEdge(GpioEdge edge, unsigned int timeoutSeconds) {
+int SysfsGpio::waitForEdge(GpioEdge edge, unsigned int timeoutSeconds,
+                           const FileDescriptor* wakeUp) {
     open();
+    if (!isOpen_) {
+        return EDGE_WAIT_FAILED;
+    }
     directionFile_.clear();
     directionFile_.seekg(0);
     std::string direction;
@@ -125,7 +146,7 @@ int SysfsGpio::waitForEdge(GpioEdge edge, unsigned int timeoutSeconds) {
     (void)value.read(discarded, sizeof discarded);
 
     short returnedEvents = 0;
-    const int ready = value.waitForPriorityEvent(timeoutSeconds, returnedEvents);
+    const int ready = value.waitForPriorityEvent(timeoutSeconds, returnedEvents, wakeUp);
     if (ready == 0) {
         return EDGE_TIMED_OUT;
     }
@@ -136,10 +157,8 @@ int SysfsGpio::waitForEdge(GpioEdge edge, unsigned int timeoutSeconds) {
 }
 
 void SysfsGpio::close() {
-    valueFile_.close();
-    activeLowFile_.close();
-    directionFile_.close();
-    writeAndFlush(unexportFile_, numberText_);
+    closeAttributes();
+    unexportFile_.writeText(numberText_);
     unexportFile_.close();
     isOpen_ = false;
 }

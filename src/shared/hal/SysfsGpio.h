@@ -1,14 +1,17 @@
 #pragma once
 
+#include "hal/FileDescriptor.h"
+
 #include <fstream>
 #include <string>
 
 namespace hal {
 
 // One kernel GPIO line driven through the sysfs GPIO interface. Nothing reaches the kernel at
-// construction: the first access exports the line and writes its direction and polarity. Failures
-// are not reported: a file that cannot be opened leaves its stream failed, so writes through it
-// have no effect and reads yield no value.
+// construction: the first access exports the line and writes its direction and polarity. A line
+// whose files do not appear after the export is not marked open, so every later access exports
+// again (a missing tree may come back). Failures are not reported: reads then yield no value and
+// writes have no effect.
 class SysfsGpio {
 public:
     enum GpioEdge { None = 0, Rising = 1, Falling = 2, Both = 3 };
@@ -36,9 +39,11 @@ public:
     // Writes (value + 1) % 2 of the value read, so an unreadable line (NO_VALUE) is written 0.
     void toggleValue();
     // EDGE_SEEN, EDGE_TIMED_OUT after timeoutSeconds, or EDGE_WAIT_FAILED when the line is an
-    // output, edge is None, the value file cannot be opened or the wait itself fails (a signal
-    // interrupting it included). The edge selection stays in force after the call.
-    int waitForEdge(GpioEdge edge, unsigned int timeoutSeconds);
+    // output or not open, edge is None, the value file cannot be opened or the wait itself fails
+    // (a signal interrupting it included, or a readable wakeUp event counter). The edge
+    // selection stays in force after the call.
+    int waitForEdge(GpioEdge edge, unsigned int timeoutSeconds,
+                    const FileDescriptor* wakeUp = nullptr);
     void close();
 
     // The edge word the kernel expects for edge: "none", "rising", "falling" or "both".
@@ -48,8 +53,12 @@ private:
     int readValue();
     void writeValue(int value);
 
-    std::ofstream exportFile_;
-    std::ofstream unexportFile_;
+    void closeAttributes();
+
+    std::string exportPath_;
+    std::string unexportPath_;
+    FileDescriptor exportFile_;
+    FileDescriptor unexportFile_;
     std::string numberText_;
     std::string basePath_;
     std::fstream valueFile_;

@@ -3,13 +3,10 @@
 
 #include "support/FakeHwAbstractionLayer.h"
 
-#include <QThread>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
-#include <memory>
 
 using testsupport::FakeHwAbstractionLayer;
 using namespace std::chrono_literals;
@@ -36,31 +33,6 @@ TEST(FakeHwAbstractionLayer, WaitBlocksUntilAResultIsPushedOrItIsStopped) {
     EXPECT_FALSE(fake.waitForPowerButton(10000));
     EXPECT_GE(std::chrono::steady_clock::now() - start, FakeHwAbstractionLayer::STOPPED_WAIT_PAUSE);
     EXPECT_EQ(4u, fake.countCalls("waitForPowerButton(10000)"));
-}
-
-// The button watcher's loop, ended the way its owner ends it: QThread::terminate.
-TEST(FakeHwAbstractionLayer, TerminatedThreadReleasesTheLockOfABlockedWait) {
-    FakeHwAbstractionLayer fake;
-    // A plain QThread subclass: QThread::create wraps the body in std::future machinery, whose
-    // handling of the cancellation unwind trips UndefinedBehaviorSanitizer.
-    struct Watcher : QThread {
-        explicit Watcher(FakeHwAbstractionLayer& layer)
-            : layer(layer) {}
-        void run() override {
-            for (;;) {
-                layer.waitForPowerButton(10000);
-            }
-        }
-        FakeHwAbstractionLayer& layer;
-    };
-    auto watcher = std::make_unique<Watcher>(fake);
-    watcher->start();
-    ASSERT_TRUE(fake.waitForWaitCalls(1, 5s));
-    watcher->terminate();
-    EXPECT_TRUE(watcher->wait(5000));
-    // A lock left held by the cancelled wait would hang here.
-    fake.pushPowerButtonResult(true);
-    EXPECT_TRUE(fake.waitForPowerButton(0));
 }
 
 } // namespace

@@ -53,7 +53,9 @@ void BacklightButton::writeFile(const char* fileName, const char* bytes, size_t 
     const QByteArray path = (directory_ + QString::fromLatin1(fileName)).toLocal8Bit();
     const int descriptor = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
     if (descriptor < 0) {
-        LOG_ERROR("quarn_system_logger", errorText << "ERRNO : " << errno);
+        // Taken before the log statement, whose first use sets logging up and may change it.
+        const int error = errno;
+        LOG_ERROR("quarn_system_logger", errorText << "ERRNO : " << error);
         return;
     }
     // A short or failed write goes unnoticed: the driver either takes the value or it does not.

@@ -40,7 +40,9 @@ bool ensurePipe() {
     }
     int ends[2];
     if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) {
-        LOG_ERROR(LOGGER, "Signal pipe cannot be created -> ERRNO : " << errno);
+        // Taken before the log statement, whose first use sets logging up and may change it.
+        const int error = errno;
+        LOG_ERROR(LOGGER, "Signal pipe cannot be created -> ERRNO : " << error);
         return false;
     }
     g_readEnd.store(ends[0]);
@@ -79,8 +81,9 @@ UnixSignalHandler::UnixSignalHandler(int signalNumber, int exitCode) {
     // installed after it ran, so a second signal asks again.
     action.sa_flags = SA_RESTART;
     if (::sigaction(signalNumber, &action, nullptr) != 0) {
+        const int error = errno;
         LOG_ERROR(LOGGER, "Signal handler for signal "
-                              << signalNumber << " cannot be installed -> ERRNO : " << errno);
+                              << signalNumber << " cannot be installed -> ERRNO : " << error);
     }
     s_exitCodes[signalNumber] = exitCode;
     if (QCoreApplication::instance() != nullptr &&
@@ -121,7 +124,12 @@ bool UnixSignalHandler::attachToEventLoop() {
     }
     QSocketNotifier* created =
         new QSocketNotifier(g_readEnd.load(), QSocketNotifier::Read, application);
-    QObject::connect(created, &QSocketNotifier::activated, created, [] { drainPipe(s_exitCodes); });
+    QObject::connect(created, &QSocketNotifier::activated, created, [] {
+        try {
+            drainPipe(s_exitCodes);
+        }
+        CATCH_ALL_AND_ABORT
+    });
     notifier() = created;
     return true;
 }

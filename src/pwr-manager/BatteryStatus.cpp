@@ -47,10 +47,12 @@ QString BatteryStatus::getStringValueFromFile(const QString& fileName,
                                               const QString& valueName) const {
     QFile file(directory_ + fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        LOG_WARN("power_manager_logger",
-                 "Could not read value \"" << valueName << "\" from file \"" << fileName << "\"");
+        LOG_REPEATED(unreadable_[fileName], ::log4cplus::WARN_LOG_LEVEL, "power_manager_logger",
+                     "Could not read value \"" << valueName << "\" from file \"" << fileName
+                                               << "\"");
         return QString();
     }
+    unreadable_[fileName].reset();
     QTextStream stream(&file);
     const QString line = stream.readLine();
     file.close();
@@ -65,7 +67,16 @@ bool BatteryStatus::getIntValueFromFile(const QString& fileName, const QString& 
         const QString text = getStringValueFromFile(fileName, valueName);
         if (!text.isEmpty()) {
             // Text that is not a number reads as 0, and still ends the retries.
-            *value = text.toInt();
+            bool number = false;
+            *value = text.toInt(&number);
+            if (number) {
+                notANumber_[fileName].reset();
+            } else {
+                LOG_REPEATED(notANumber_[fileName], ::log4cplus::WARN_LOG_LEVEL,
+                             "power_manager_logger",
+                             "Value \"" << valueName << "\" from file \"" << fileName
+                                        << "\" is not a number: \"" << text << "\"");
+            }
             return true;
         }
     }

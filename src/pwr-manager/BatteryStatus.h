@@ -1,16 +1,21 @@
 #pragma once
 
 #include "foundation/InitSingletonT.h"
+#include "foundation/LogRepeatLimiter.h"
 #include "records/BatteryStatusRecord.h"
 
 #include <QObject>
 #include <QRecursiveMutex>
 #include <QString>
 
+#include <map>
+
 namespace power_manager {
 
 // Reads the battery fuel gauge from the power-supply class in sysfs and condenses one reading
-// into a BATTERY_STATUS. Every reading is announced; there is no change detection.
+// into a BATTERY_STATUS. Every reading is announced; there is no change detection. A file that
+// cannot be read, or holds no number where one belongs, is logged at its first occurrence and
+// then summarised once a minute, until it reads well again.
 class BatteryStatus : public QObject, public shared::InitSingletonT<BatteryStatus> {
     Q_OBJECT
 
@@ -46,6 +51,9 @@ private:
     // not lock itself out.
     QRecursiveMutex statusMutex;
     QString directory_;
+    // Per file name; the reading functions are const to their callers, the log state is not.
+    mutable std::map<QString, shared::LogRepeatLimiter> unreadable_;
+    mutable std::map<QString, shared::LogRepeatLimiter> notANumber_;
 };
 
 } // namespace power_manager

@@ -1,6 +1,7 @@
 #include "EventManager.h"
 
 #include "BatteryStatus.h"
+#include "foundation/Log.h"
 #include "ipc/IpcServer.h"
 
 namespace power_manager {
@@ -11,9 +12,12 @@ void EventManager::init() {
 }
 
 void EventManager::processBatteryStatus(quarn_system::BATTERY_STATUS batteryStatus) {
-    if (auto server = ipc::IpcServer::getInstance()) {
-        server->publishEvent(ipc::IPC_MSG_EVENT_BATTERY_STATUS_CHANGED, batteryStatus);
+    try {
+        if (auto server = ipc::IpcServer::getInstance()) {
+            server->publishEvent(ipc::IPC_MSG_EVENT_BATTERY_STATUS_CHANGED, batteryStatus);
+        }
     }
+    CATCH_ALL_AND_ABORT
 }
 
 } // namespace power_manager

@@ -55,17 +55,20 @@ int PowerLedTrigger::mode() const {
 }
 
 void PowerLedTrigger::onSessionChange(ipc::IPC_MSG messageId) {
-    QMutexLocker locker(&ledMutex);
-    if (messageId != ipc::IPC_MSG_GET_LOGGING_SESSION_STATUS &&
-        messageId != ipc::IPC_MSG_EVENT_SESSION_STATUS_CHANGED) {
-        return;
+    try {
+        QMutexLocker locker(&ledMutex);
+        if (messageId != ipc::IPC_MSG_GET_LOGGING_SESSION_STATUS &&
+            messageId != ipc::IPC_MSG_EVENT_SESSION_STATUS_CHANGED) {
+            return;
+        }
+        auto sessionBuffer = SessionBuffer::getInstance();
+        if (sessionBuffer && sessionBuffer->getData().isActive()) {
+            startLedFlashing();
+        } else {
+            stopLedFlashing();
+        }
     }
-    auto sessionBuffer = SessionBuffer::getInstance();
-    if (sessionBuffer && sessionBuffer->getData().isActive()) {
-        startLedFlashing();
-    } else {
-        stopLedFlashing();
-    }
+    CATCH_ALL_AND_ABORT
 }
 
 void PowerLedTrigger::startLedFlashing() {
@@ -83,50 +86,56 @@ void PowerLedTrigger::stopLedFlashing() {
 }
 
 void PowerLedTrigger::processBatteryStatus(quarn_system::BATTERY_STATUS batteryStatus) {
-    QMutexLocker locker(&ledMutex);
-    int steady;
-    if (batteryStatus.externalPower) {
-        steady = LED_EXTERNAL_POWER;
-    } else if (batteryStatus.present) {
-        steady = batteryStatus.capacity <= LOW_BATTERY_LEVEL ? LED_BATTERY_LOW : LED_ON_BATTERY;
-    } else {
-        return;
+    try {
+        QMutexLocker locker(&ledMutex);
+        int steady;
+        if (batteryStatus.externalPower) {
+            steady = LED_EXTERNAL_POWER;
+        } else if (batteryStatus.present) {
+            steady = batteryStatus.capacity <= LOW_BATTERY_LEVEL ? LED_BATTERY_LOW : LED_ON_BATTERY;
+        } else {
+            return;
+        }
+        ledMode = steady + (isFlashing(ledMode) ? FLASHING_OFFSET : 0);
     }
-    ledMode = steady + (isFlashing(ledMode) ? FLASHING_OFFSET : 0);
+    CATCH_ALL_AND_ABORT
 }
 
 void PowerLedTrigger::processPowerLedTriggerTimeout() {
-    QMutexLocker locker(&ledMutex);
-    hal::HwAbstractionLayer* layer = hal::HwAbstractionLayer::instance();
-    switch (ledMode) {
-    case LED_EXTERNAL_POWER:
-        layer->setLed1(0);
-        layer->setLed2(1);
-        break;
-    case LED_ON_BATTERY:
-        layer->setLed1(1);
-        layer->setLed2(1);
-        break;
-    case LED_BATTERY_LOW:
-        layer->setLed1(1);
-        layer->setLed2(0);
-        break;
-    case LED_EXTERNAL_POWER_FLASHING:
-        layer->setLed1(0);
-        layer->toggleLed2();
-        break;
-    case LED_ON_BATTERY_FLASHING:
-        // LED 2 follows LED 1, so the toggle must be visible to the read right after it.
-        layer->toggleLed1();
-        layer->setLed2(layer->getLed1());
-        break;
-    case LED_BATTERY_LOW_FLASHING:
-        layer->toggleLed1();
-        layer->setLed2(0);
-        break;
-    default:
-        break;
+    try {
+        QMutexLocker locker(&ledMutex);
+        hal::HwAbstractionLayer* layer = hal::HwAbstractionLayer::instance();
+        switch (ledMode) {
+        case LED_EXTERNAL_POWER:
+            layer->setLed1(0);
+            layer->setLed2(1);
+            break;
+        case LED_ON_BATTERY:
+            layer->setLed1(1);
+            layer->setLed2(1);
+            break;
+        case LED_BATTERY_LOW:
+            layer->setLed1(1);
+            layer->setLed2(0);
+            break;
+        case LED_EXTERNAL_POWER_FLASHING:
+            layer->setLed1(0);
+            layer->toggleLed2();
+            break;
+        case LED_ON_BATTERY_FLASHING:
+            // LED 2 follows LED 1, so the toggle must be visible to the read right after it.
+            layer->toggleLed1();
+            layer->setLed2(layer->getLed1());
+            break;
+        case LED_BATTERY_LOW_FLASHING:
+            layer->toggleLed1();
+            layer->setLed2(0);
+            break;
+        default:
+            break;
+        }
     }
+    CATCH_ALL_AND_ABORT
 }
 
 } // namespace power_manager

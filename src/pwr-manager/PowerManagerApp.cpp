@@ -5,6 +5,7 @@
 #include "PowerButtonTrigger.h"
 #include "PowerLedTrigger.h"
 #include "RequestManager.h"
+#include "ShutdownCommand.h"
 #include "foundation/Log.h"
 #include "ipc/IpcClientSingleton.h"
 #include "ipc/IpcServer.h"
@@ -19,7 +20,6 @@
 #include <QSet>
 #include <QTimer>
 
-#include <cstdlib>
 #include <ctime>
 
 namespace power_manager {
@@ -45,7 +45,9 @@ PowerManagerApp::PowerManagerApp(int& argc, char** argv, const PowerManagerSetti
     , batteryCheckTimer(new QTimer(this))
     , powerButtonTrigger(new PowerButtonTrigger())
     , shutdownThreshold(thresholdFromArguments(argc, argv))
-    , settings_(settings) {
+    , settings_(settings)
+    , shutdownCommand_(
+          new ShutdownCommand(settings.shutdownCommand, ShutdownCommand::REISSUE_AFTER_MS, this)) {
     // The press is signalled on the button thread; the automatic connection queues it to the
     // main thread, where everything that follows a press runs.
     // The signal handlers were installed before this object existed; their requests to quit
@@ -60,26 +62,39 @@ PowerManagerApp::PowerManagerApp(int& argc, char** argv, const PowerManagerSetti
 }
 
 int PowerManagerApp::thresholdFromArguments(int argc, char** argv) {
+    int threshold = DEFAULT_SHUTDOWN_THRESHOLD;
     if (argc == 2) {
-        // Text that is not a number reads as 0 and so falls back to the default.
-        const int value = QString::fromLocal8Bit(argv[1]).toInt();
-        if (value >= MIN_THRESHOLD && value <= MAX_THRESHOLD) {
-            LOG_INFO("power_manager_logger",
-                     "Auto-shutdown battery threshold level is " << value << "%.");
-            return value;
+        bool number = false;
+        const int value = QString::fromLocal8Bit(argv[1]).toInt(&number);
+        if (number && value >= MIN_THRESHOLD && value <= MAX_THRESHOLD) {
+            threshold = value;
+        } else {
+            LOG_WARN("power_manager_logger", "Invalid auto-shutdown threshold \""
+                                                 << argv[1] << "\", expected " << MIN_THRESHOLD
+                                                 << " to " << MAX_THRESHOLD);
         }
+    } else if (argc > 2) {
+        LOG_WARN("power_manager_logger", "Expected one argument at most, the auto-shutdown "
+                                         "threshold; the "
+                                             << argc - 1 << " arguments given are ignored");
     }
-    return DEFAULT_SHUTDOWN_THRESHOLD;
+    // Always logged: the threshold in force must be visible whatever the command line was.
+    LOG_INFO("power_manager_logger",
+             "Auto-shutdown battery threshold level is " << threshold << "%.");
+    return threshold;
 }
 
 PowerManagerApp::~PowerManagerApp() {
     try {
-        powerButtonTrigger->terminate();
-        if (!powerButtonTrigger->wait(BUTTON_THREAD_STOP_WAIT_MS)) {
+        powerButtonTrigger->stop();
+        if (powerButtonTrigger->wait(BUTTON_THREAD_STOP_WAIT_MS)) {
+            delete powerButtonTrigger;
+        } else {
+            // Stuck in a system call that no wake-up reaches. Deleting a running thread would
+            // abort the process; the thread ends with it instead.
             LOG_WARN("power_manager_logger",
                      "Power button trigger thread termination error - will be killed!");
         }
-        delete powerButtonTrigger;
         powerButtonTrigger = nullptr;
 
         RequestManager::releaseInstance();
@@ -94,6 +109,7 @@ void PowerManagerApp::initialize() {
     BatteryStatus::initInstance()->setPowerSupplyDirectory(settings_.powerSupplyDirectory);
 
     auto server = ipc::IpcServer::initInstance();
+    server->setMaxRequestSize(MAX_REQUEST_BYTES);
     server->init(ipc::IPC_ORIGIN_SERVER_PWR_MANAGER, settings_.serverRequests.c_str(),
                  settings_.serverEvents.c_str());
 
@@ -129,30 +145,49 @@ void PowerManagerApp::start() {
 }
 
 void PowerManagerApp::checkBatteryStatus() {
-    // The reading itself publishes the battery event and updates the LED before the policy runs.
-    const quarn_system::BATTERY_STATUS status = BatteryStatus::getInstance()->readBatteryStatus();
-    if (!status.present || status.externalPower ||
-        status.chargeState == quarn_system::CHARGE_STATE_CHARGING ||
-        status.chargeState == quarn_system::CHARGE_STATE_FULL) {
-        return;
+    try {
+        // The reading itself publishes the battery event and updates the LED before the policy
+        // runs.
+        const quarn_system::BATTERY_STATUS status =
+            BatteryStatus::getInstance()->readBatteryStatus();
+        const bool onBattery = status.present && !status.externalPower &&
+                               status.chargeState != quarn_system::CHARGE_STATE_CHARGING &&
+                               status.chargeState != quarn_system::CHARGE_STATE_FULL;
+        const bool belowThreshold = onBattery && status.capacity < shutdownThreshold;
+        const bool confirmed = belowThreshold && belowThresholdBefore_;
+        belowThresholdBefore_ = belowThreshold;
+        if (!belowThreshold) {
+            veryLowWarnings_.reset();
+        }
+        if (confirmed) {
+            LOG_REPEATED(veryLowWarnings_, ::log4cplus::WARN_LOG_LEVEL, "power_manager_logger",
+                         "Battery level is very low, below shutdown threshold ("
+                             << shutdownThreshold << "%)!");
+            emit batteryLevelIsVeryLow();
+        } else if (onBattery && status.capacity <= LOW_BATTERY_THRESHOLD) {
+            // A first reading below the threshold is still low; the next check decides.
+            LOG_REPEATED(lowWarnings_, ::log4cplus::WARN_LOG_LEVEL, "power_manager_logger",
+                         "Battery level is low! (below " << LOW_BATTERY_THRESHOLD << "%)");
+            emit batteryLevelIsLow();
+        } else {
+            lowWarnings_.reset();
+        }
     }
-    if (status.capacity < shutdownThreshold) {
-        LOG_WARN("power_manager_logger", "Battery level is very low, below shutdown threshold ("
-                                             << shutdownThreshold << "%)!");
-        emit batteryLevelIsVeryLow();
-    } else if (status.capacity <= LOW_BATTERY_THRESHOLD) {
-        LOG_WARN("power_manager_logger",
-                 "Battery level is low! (below " << LOW_BATTERY_THRESHOLD << "%)");
-        emit batteryLevelIsLow();
-    }
+    CATCH_ALL_AND_ABORT
 }
 
 void PowerManagerApp::processBatteryLow() {
-    ipc::IpcServer::getInstance()->publishSimpleEvent(ipc::IPC_MSG_EVENT_BATTERY_LOW);
+    try {
+        ipc::IpcServer::getInstance()->publishSimpleEvent(ipc::IPC_MSG_EVENT_BATTERY_LOW);
+    }
+    CATCH_ALL_AND_ABORT
 }
 
 void PowerManagerApp::processBatteryVeryLow() {
-    shutDownInstrument();
+    try {
+        shutDownInstrument();
+    }
+    CATCH_ALL_AND_ABORT
 }
 
 bool PowerManagerApp::sessionIsRunning() {
@@ -161,57 +196,70 @@ bool PowerManagerApp::sessionIsRunning() {
 }
 
 void PowerManagerApp::processPowerButtonPressed() {
-    LOG_INFO("power_manager_logger", "Power button was pressed!");
-    if (sessionIsRunning()) {
-        // The user interface decides what a press means while a session records.
-        LOG_INFO("power_manager_logger",
-                 "Sending power down request to core-app because there is an active session.");
-        ipc::IpcServer::getInstance()->publishSimpleEvent(ipc::IPC_MSG_EVENT_WANT_POWER_DOWN);
-        return;
-    }
+    try {
+        LOG_INFO("power_manager_logger", "Power button was pressed!");
+        if (sessionIsRunning()) {
+            // The user interface decides what a press means while a session records.
+            LOG_INFO("power_manager_logger", "Sending power down request to core-app because "
+                                             "there is an active session.");
+            ipc::IpcServer::getInstance()->publishSimpleEvent(ipc::IPC_MSG_EVENT_WANT_POWER_DOWN);
+            return;
+        }
 
-    // The mirror itself changes only when the dsp-manager publishes the new configuration.
-    quarn_system::INSTRUMENT_CONFIG configuration = quarn_system::DEFAULT_INSTRUMENT_CONFIG;
-    if (auto mirror = InstrumentConfigBuffer::getInstance()) {
-        configuration = mirror->getData();
-    }
-    configuration.powerButtonShutdown = 1;
-    ipc::IpcMessage request(ipc::IPC_MSG_SET_INSTRUMENT_CONFIG, ipc::IPC_ORIGIN_CLIENT_PWR_MANAGER);
-    request.appendData(reinterpret_cast<const char*>(&configuration),
-                       static_cast<int>(sizeof(configuration)));
-    ipc::IpcClientSingleton::getInstance()->sendRequestAsZmqMessage(request);
+        // The mirror itself changes only when the dsp-manager publishes the new configuration.
+        quarn_system::INSTRUMENT_CONFIG configuration = quarn_system::DEFAULT_INSTRUMENT_CONFIG;
+        if (auto mirror = InstrumentConfigBuffer::getInstance()) {
+            configuration = mirror->getData();
+        }
+        configuration.powerButtonShutdown = 1;
+        ipc::IpcMessage request(ipc::IPC_MSG_SET_INSTRUMENT_CONFIG,
+                                ipc::IPC_ORIGIN_CLIENT_PWR_MANAGER);
+        request.appendData(reinterpret_cast<const char*>(&configuration),
+                           static_cast<int>(sizeof(configuration)));
+        ipc::IpcClientSingleton::getInstance()->sendRequestAsZmqMessage(request);
 
-    shutDownInstrument();
+        shutDownInstrument();
+    }
+    CATCH_ALL_AND_ABORT
 }
 
 void PowerManagerApp::shutDownInstrument() {
-    if (shutdownWaitCount <= 0) {
-        LOG_INFO("power_manager_logger", "Switching off the backlight ...");
-        quarn_system::BacklightButton::getInstance()->displayBacklightOff();
+    try {
+        // One command per shutdown: a pending one is not run again, nor announced again.
+        if (shutdownCommand_->absorbTrigger()) {
+            return;
+        }
+        if (shutdownWaitCount <= 0) {
+            LOG_INFO("power_manager_logger", "Switching off the backlight ...");
+            quarn_system::BacklightButton::getInstance()->displayBacklightOff();
+        }
+        // A session started by the user should close its files before the power goes, but never
+        // hold the shutdown longer than MAX_SHUTDOWN_WAITS steps.
+        if (sessionIsRunning() && powerButtonShutdownRequested() &&
+            shutdownWaitCount < MAX_SHUTDOWN_WAITS) {
+            ++shutdownWaitCount;
+            LOG_INFO("power_manager_logger",
+                     "Waiting for the session to stop, #" << shutdownWaitCount);
+            QTimer::singleShot(SHUTDOWN_WAIT_STEP_MS, this, &PowerManagerApp::shutDownInstrument);
+            return;
+        }
+        LOG_INFO("power_manager_logger", "Shuting down the system ...");
+        ipc::IpcServer::getInstance()->publishSimpleEvent(ipc::IPC_MSG_EVENT_POWER_DOWN);
+        // The event loop goes on while the command runs; its outcome decides the next trigger.
+        shutdownCommand_->run();
     }
-    // A session started by the user should close its files before the power goes, but never
-    // hold the shutdown longer than MAX_SHUTDOWN_WAITS steps.
-    if (sessionIsRunning() && powerButtonShutdownRequested() &&
-        shutdownWaitCount < MAX_SHUTDOWN_WAITS) {
-        ++shutdownWaitCount;
-        LOG_INFO("power_manager_logger", "Waiting for the session to stop, #" << shutdownWaitCount);
-        QTimer::singleShot(SHUTDOWN_WAIT_STEP_MS, this, &PowerManagerApp::shutDownInstrument);
-        return;
-    }
-    LOG_INFO("power_manager_logger", "Shuting down the system ...");
-    ipc::IpcServer::getInstance()->publishSimpleEvent(ipc::IPC_MSG_EVENT_POWER_DOWN);
-    // The result is not examined: a shutdown that does not happen leaves the daemon running,
-    // and the next trigger tries again.
-    const int result = std::system(settings_.shutdownCommand.c_str());
-    static_cast<void>(result);
+    CATCH_ALL_AND_ABORT
 }
 
 void PowerManagerApp::processIpcEvent(const ipc::IpcMessage& message) {
-    QMutexLocker locker(&eventMutex);
-    if (message.message() == ipc::IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED) {
-        // The configuration carries the time zone.
-        tzset();
+    try {
+        QMutexLocker locker(&eventMutex);
+        if (message.message() == ipc::IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED) {
+            // The configuration carries the time zone.
+            tzset();
+        }
     }
+    CATCH_ALL_AND_ABORT
 }
 
 } // namespace power_manager

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PowerManagerSettings.h"
+#include "foundation/LogRepeatLimiter.h"
 #include "ipc/IpcMessage.h"
 
 #include <QCoreApplication>
@@ -11,9 +12,12 @@ class QTimer;
 namespace power_manager {
 
 class PowerButtonTrigger;
+class ShutdownCommand;
 
 // The daemon's application object: it creates and wires the daemon's parts, checks the battery
-// every 2000 ms, and takes the instrument down when asked to or when the battery runs out.
+// every 2000 ms, and takes the instrument down when asked to or when the battery runs out. A low
+// battery shuts down only when two checks in a row read below the threshold: one bad reading of
+// the gauge must not power a recording instrument off.
 class PowerManagerApp : public QCoreApplication {
     Q_OBJECT
 
@@ -23,6 +27,8 @@ public:
     static constexpr int BATTERY_CHECK_INTERVAL_MS = 2000;
     static constexpr int SHUTDOWN_WAIT_STEP_MS = 250;
     static constexpr int MAX_SHUTDOWN_WAITS = 9;
+    // No request to this daemon carries more; a client sending larger frames is disconnected.
+    static constexpr int MAX_REQUEST_BYTES = 4096;
 
     PowerManagerApp(int& argc, char** argv,
                     const PowerManagerSettings& settings = PowerManagerSettings::product());
@@ -55,6 +61,11 @@ private:
     int shutdownThreshold;
     QRecursiveMutex eventMutex;
     PowerManagerSettings settings_;
+    ShutdownCommand* shutdownCommand_;
+    // The previous check read below the threshold on battery.
+    bool belowThresholdBefore_ = false;
+    shared::LogRepeatLimiter lowWarnings_;
+    shared::LogRepeatLimiter veryLowWarnings_;
     // Only grows, so all shutdown chains together wait at most MAX_SHUTDOWN_WAITS times. There
     // is one application object per process, which makes this the process-wide count.
     int shutdownWaitCount = 0;

@@ -18,8 +18,10 @@ struct PowerManagerSettings {
     std::string dspManagerEvents;
     std::string comManagerRemoteResponses;
     std::string coreAppResponses;
+    // The file whose advisory lock keeps a second daemon off the bus.
+    std::string instanceLockPath;
 
-    // The instrument's paths, command and bus addresses.
+    // The instrument's paths, command (the build's QUARN_SHUTDOWN_COMMAND) and bus addresses.
     static PowerManagerSettings product();
 };
 

@@ -10,10 +10,10 @@ namespace power_manager {
 
 RequestManager::RequestManager() {
     ipc::registerIpcMetaTypes();
-    // Both queued: the server's notifier slot only hands requests over, and each request is
-    // handled on a later turn of the event loop.
+    // Direct: a request goes into the bounded queue as the server reads it, not into the event
+    // queue, which has no bound. Handling is queued: each request on a later turn of the loop.
     connect(ipc::IpcServer::getInstance().get(), &ipc::IpcServer::requestReceived, this,
-            &RequestManager::queueRequestFromIpc, Qt::QueuedConnection);
+            &RequestManager::queueRequestFromIpc, Qt::DirectConnection);
     connect(this, &RequestManager::newRequestInTheQeue, this, &RequestManager::processRequest,
             Qt::QueuedConnection);
 }
@@ -33,11 +33,29 @@ int RequestManager::queuedRequestCount() const {
 }
 
 void RequestManager::queueRequestFromIpc(ipc::IpcMessage message) {
-    QMutexLocker locker(&queueMutex);
-    requestQueue.append(message);
-    if (busy == 0) {
-        scheduleProcessing();
+    try {
+        // Anything else gets no answer and no log line, so it need not be kept at all.
+        if (message.message() != ipc::IPC_MSG_GET_BATTERY_STATUS &&
+            message.message() != ipc::IPC_MSG_DO_POWER_DOWN) {
+            return;
+        }
+        QMutexLocker locker(&queueMutex);
+        if (requestQueue.size() >= MAX_QUEUED_REQUESTS) {
+            LOG_REPEATED(droppedRequests_, ::log4cplus::WARN_LOG_LEVEL, "power_manager_logger",
+                         "Request queue full, dropped request "
+                             << ipc::ipcMessageName(message.message()) << " from "
+                             << ipc::ipcOriginName(message.origin()));
+            return;
+        }
+        requestQueue.append(message);
+        if (requestQueue.size() == MAX_QUEUED_REQUESTS) {
+            ipc::IpcServer::getInstance()->pauseRequests();
+        }
+        if (busy == 0) {
+            scheduleProcessing();
+        }
     }
+    CATCH_ALL_AND_ABORT
 }
 
 void RequestManager::processRequest() {
@@ -54,6 +72,9 @@ void RequestManager::processRequest() {
             return;
         }
         currentRequest_ = std::make_unique<ipc::IpcMessage>(requestQueue.takeFirst());
+        if (auto server = ipc::IpcServer::getInstance()) {
+            server->resumeRequests();
+        }
         busy = 1;
         handle(*currentRequest_);
         busy = 0;

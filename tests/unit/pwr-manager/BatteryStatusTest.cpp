@@ -67,6 +67,8 @@ TEST_F(BatteryStatusTest, ChargeStatesFollowStatusTextCapacityAndTheIdleBand) {
         {"Discharging", 80, -50000, quarn_system::CHARGE_STATE_IDLE, false},
         {"Full", 100, -200000, quarn_system::CHARGE_STATE_FULL, false},
         {"Full", 100, 20000, quarn_system::CHARGE_STATE_FULL, true},
+        // Full means 100 % exactly.
+        {"Full", 99, -200000, quarn_system::CHARGE_STATE_DISCHARGING, false},
         {"Full", 98, 0, quarn_system::CHARGE_STATE_IDLE, true},
         {"Full", 98, -200000, quarn_system::CHARGE_STATE_DISCHARGING, false},
         {"Full", 98, 20000, quarn_system::CHARGE_STATE_CHARGING, true},
@@ -97,10 +99,13 @@ TEST_F(BatteryStatusTest, LongStatusTextIsCutTo31CharactersFollowedByZeros) {
     EXPECT_EQ(quarn_system::CHARGE_STATE_UNKNOWN, status.chargeState);
 }
 
-TEST_F(BatteryStatusTest, AbsentGaugeCosts27WarningsAndReadsAsExternalPower) {
+// 27 failed opens a reading, every 2 s: each file's failure is logged once.
+TEST_F(BatteryStatusTest, AbsentGaugeIsLoggedOncePerFileAndReadsAsExternalPower) {
     monitor.setPowerSupplyDirectory(dir.filePath("missing") + "/");
     const BATTERY_STATUS status = monitor.readBatteryStatus();
-    EXPECT_EQ(27u, warnings());
+    EXPECT_EQ(7u, warnings());
+    monitor.readBatteryStatus();
+    EXPECT_EQ(7u, warnings());
     EXPECT_FALSE(status.present);
     EXPECT_TRUE(status.externalPower);
     EXPECT_EQ(100, status.capacity);
@@ -115,9 +120,12 @@ TEST_F(BatteryStatusTest, NonNumericCapacityReadsAsZeroAndEmptyCapacityKeepsTheD
     writeGauge("Discharging", 57, -300000);
     write("capacity", "abc\n");
     EXPECT_EQ(0, monitor.readBatteryStatus().capacity);
+    EXPECT_EQ(0, monitor.readBatteryStatus().capacity);
     write("capacity", "");
     EXPECT_EQ(100, monitor.readBatteryStatus().capacity);
-    EXPECT_EQ(0u, warnings());
+    EXPECT_EQ(std::vector<std::string>{"Value \"capacity\" from file \"capacity\" is not a "
+                                       "number: \"abc\""},
+              log.messages("power_manager_logger"));
 }
 
 TEST_F(BatteryStatusTest, PresentZeroOrNegativeMeansNoBatteryAndExternalPower) {

@@ -1,4 +1,5 @@
-// The button watcher's confirm, reject and repeat cases through the fake hardware layer.
+// The button watcher's confirm, reject, repeat and failure cases through the fake hardware
+// layer; every test ends the watcher the way its owner does, wherever it is blocked.
 
 #include "PowerButtonTrigger.h"
 #include "support/FakeHwAbstractionLayer.h"
@@ -29,9 +30,11 @@ protected:
     }
 
     void TearDown() override {
-        hal.stop();
-        trigger.terminate();
-        trigger.wait(1000);
+        QElapsedTimer stopping;
+        stopping.start();
+        trigger.stop();
+        EXPECT_TRUE(trigger.wait(1000));
+        EXPECT_LT(stopping.elapsed(), 200);
     }
 
     // Waits until the watcher has gone back to waiting `count` times in all.
@@ -78,12 +81,20 @@ TEST_F(PowerButtonTriggerTest, RepeatedPressesAreEachReported) {
     EXPECT_EQ(2, presses.load());
 }
 
-TEST_F(PowerButtonTriggerTest, WaitWithoutAnEdgeStartsTheNextWaitSilently) {
-    hal.pushPowerButtonResult(false);
-    waitForLoop(2);
+// A wait that comes back at once without an edge has failed: no spinning, one line.
+TEST_F(PowerButtonTriggerTest, FailedWaitsAreRetriedAfterAPauseAndLoggedOnce) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int failure = 0; failure < 3; ++failure) {
+        hal.pushPowerButtonResult(false);
+    }
+    waitForLoop(4);
+    EXPECT_GE(elapsed.elapsed(), 3 * PowerButtonTrigger::RETRY_PAUSE_MS);
     EXPECT_EQ(0, presses.load());
     EXPECT_EQ(0u, hal.countCalls("getPowerButton()"));
-    EXPECT_TRUE(log.events().empty());
+    EXPECT_EQ(std::vector<std::string>{"Waiting for the power button failed, trying again every "
+                                       "500 ms"},
+              log.messages());
 }
 
 } // namespace

@@ -2,8 +2,11 @@
 // the assembled daemon and the fake hardware layer.
 
 #include "DaemonHarness.h"
+#include "ShutdownCommand.h"
+#include "support/EventLoop.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -116,7 +119,7 @@ TEST_F(PowerDownTest, ButtonAfterTheSessionIsDoneShutsDown) {
 TEST_F(PowerDownTest, RunningSessionWithoutTheButtonFlagDoesNotHoldTheShutdown) {
     startWithSession(SESSION_ACTIVE, false);
     daemon.app().shutDownInstrument();
-    EXPECT_EQ(1, daemon.shutdownCalls());
+    EXPECT_TRUE(daemon.spinUntil([&] { return daemon.shutdownCalls() == 1; }));
     EXPECT_EQ(0u, daemon.log().count("Waiting for the session to stop, #1"));
 }
 
@@ -137,12 +140,46 @@ TEST_F(PowerDownTest, SessionThatNeverStopsIsWaitedForNineTimes250Ms) {
     expected.push_back("Shuting down the system ...");
     EXPECT_EQ(expected, lines(daemon));
 
-    // Once the count has reached nine, a later trigger shuts down at once and leaves the
-    // backlight alone.
+    // The command succeeded: later triggers leave it pending, with one line between them.
     daemon.log().clear();
     daemon.app().shutDownInstrument();
-    EXPECT_EQ(2, daemon.shutdownCalls());
-    EXPECT_EQ(std::vector<std::string>{"Shuting down the system ..."}, lines(daemon));
+    daemon.app().shutDownInstrument();
+    DaemonHarness::spinFor(100);
+    EXPECT_EQ(1, daemon.shutdownCalls());
+    EXPECT_EQ(std::vector<std::string>{"Shutdown already requested, waiting for the system to go "
+                                       "down"},
+              lines(daemon));
+}
+
+// Real children of /bin/sh, the re-issue time cut to 1 s.
+TEST(ShutdownCommand, FailedRunsAgainSucceededOnlyAfterTheReissueTimeAndTheLoopRunsMeanwhile) {
+    using power_manager::ShutdownCommand;
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    testsupport::LogCapture log;
+    ShutdownCommand failing("exit 3", 1000);
+    ShutdownCommand succeeding("sleep 0.2", 1000);
+    ASSERT_TRUE(failing.run() && succeeding.run());
+    EXPECT_TRUE(succeeding.absorbTrigger()) << "running";
+    // A request to end the event loop, as a signal makes it, is served while the command runs.
+    QTimer::singleShot(50, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(1, QCoreApplication::exec());
+    EXPECT_EQ(ShutdownCommand::Running, succeeding.state());
+    ASSERT_TRUE(testsupport::pumpUntil([&] {
+        return failing.state() == ShutdownCommand::Failed &&
+               succeeding.state() == ShutdownCommand::Succeeded;
+    }));
+    EXPECT_FALSE(failing.absorbTrigger());
+    EXPECT_TRUE(succeeding.absorbTrigger());
+    testsupport::pumpFor(1100);
+    EXPECT_FALSE(succeeding.absorbTrigger());
+    EXPECT_EQ((std::vector<std::string>{
+                  "Shutdown already requested, waiting for the system to go down",
+                  "Shutdown command \"exit 3\" failed with exit status 3",
+                  "The system is still up 1 s after the shutdown command, issuing it again"}),
+              log.messages("power_manager_logger"));
 }
 
 TEST_F(PowerDownTest, SessionThatStopsEndsTheWaitAtTheNextCall) {

@@ -98,6 +98,12 @@ TEST_F(BoardStateTest, ExportAndUnexportFollowTheKernelsErrors) {
     EXPECT_EQ(0, writeFile("/gpio/export", "2"));
     EXPECT_EQ((std::vector<std::string>{"active_low", "direction", "edge", "value"}),
               board.list("/gpio/gpio2"));
+    // Without the gpio directory nothing of it can be found; back, the lines are as they were.
+    EXPECT_EQ("", control.execute("gpio absent"));
+    EXPECT_EQ((std::vector<std::string>{"power_supply", "pwm"}), board.list("/"));
+    EXPECT_EQ(failed(ENOENT), readFile("/gpio/gpio2/value"));
+    EXPECT_EQ("", control.execute("gpio present"));
+    EXPECT_EQ(4u, board.list("/gpio/gpio2").size());
     EXPECT_EQ(EBUSY, writeFile("/gpio/export", "2\n"));
     EXPECT_EQ(EBUSY, writeFile("/gpio/export", "0x2")); // kstrtol with base 0
     for (const std::string& bad : std::vector<std::string>{"", "abc", " 2", "2 ", "2\n\n", "-1",
@@ -239,6 +245,7 @@ TEST_F(BoardStateTest, ControlRepliesAndRefusals) {
         {"bogus 1", "error: unknown command 'bogus 1' (try help)\n"},
         {"press now", "error: unknown command 'press now' (try help)\n"},
         {"gauge gone", "error: gauge absent|present\n"},
+        {"gpio gone", "error: gpio absent|present\n"},
         {"external-power", "error: external-power on|off\n"},
         {"get gpio 256", "error: get gpio <0..255>\n"},
         {"get led 1", "error: get led takes no argument\n"},

@@ -10,7 +10,7 @@ import threading
 import time
 import unittest
 
-from quarn_e2e import GPIO, PWM, SHUTDOWN_LOG, SYS, ctl, run_tests, trace
+from quarn_e2e import GPIO, PWM, SHUTDOWN_LOG, SYS, ctl, run_tests, set_shutdown_status, trace
 
 
 def write_bytes(path, data):
@@ -45,7 +45,10 @@ class BoardTest(unittest.TestCase):
     def test_private_mounts(self):
         with open("/proc/mounts") as f:
             mounts = {fields[1]: fields[2] for fields in (line.split() for line in f)}
-        self.assertEqual(("tmpfs", "tmpfs", "fuse.boardsim"), (mounts["/tmp"], mounts["/var/lib/quarn"], mounts[SYS]))
+        self.assertEqual(
+            ("tmpfs", "tmpfs", "tmpfs", "fuse.boardsim"),
+            (mounts["/tmp"], mounts["/run"], mounts["/var/lib/quarn"], mounts[SYS]),
+        )
 
     def test_export_errors_and_exact_bytes_in_the_write_trace(self):
         write_bytes(GPIO + "export", b"5")
@@ -113,6 +116,11 @@ class BoardTest(unittest.TestCase):
         stamp, command = after[-1].split(" ", 1)
         self.assertEqual("/sbin/shutdown -h", command)
         self.assertLess(abs(float(stamp) - time.time()), 10)
+        set_shutdown_status(3)
+        try:
+            self.assertEqual(3, subprocess.run("/sbin/shutdown -h", shell=True).returncode)
+        finally:
+            set_shutdown_status(0)
 
 
 if __name__ == "__main__":

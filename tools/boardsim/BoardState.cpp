@@ -169,7 +169,7 @@ BoardState::Target BoardState::resolve(const std::string& path) const {
                 target.name = parts[2];
             }
         }
-    } else if (parts[0] == "gpio") {
+    } else if (parts[0] == "gpio" && gpioIsPresent) {
         if (depth == 1) {
             target.kind = Kind::Directory;
         } else if (depth == 2 && parts[1] == "export") {
@@ -273,7 +273,9 @@ std::vector<std::string> BoardState::list(const std::string& path) const {
     while (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
     if (dir == "/") {
-        names = {"gpio", "power_supply", "pwm"};
+        names = {"power_supply", "pwm"};
+        if (gpioIsPresent)
+            names.insert(names.begin(), "gpio");
     } else if (dir == "/power_supply") {
         if (gaugeIsPresent)
             names.push_back("bq27425-0");

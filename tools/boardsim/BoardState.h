@@ -94,6 +94,8 @@ public:
     bool attribute(const std::string& name, std::string& value) const;
     void setGaugePresent(bool present);
     bool gaugePresent() const { return gaugeIsPresent; }
+    /** The whole gpio directory; the lines keep their state while it is gone. */
+    void setGpioPresent(bool present) { gpioIsPresent = present; }
     void setExternalPower(bool on);
     /** Capacity falls by this many percent per minute of the clock (0 stops it). */
     void setDischargeRate(double percentPerMinute);
@@ -183,6 +185,7 @@ private:
     std::string mountPoint;
     Clock clock;
     bool gaugeIsPresent = true;
+    bool gpioIsPresent = true;
     std::uint64_t gaugeGeneration = 0;
     std::map<std::string, Attribute> attributes;
     std::map<int, Line> lines;

@@ -51,6 +51,7 @@ std::string ControlInterpreter::help() {
            "                          current_now voltage_now temp); the file reads text\\n\n"
            "unset <attribute>         the attribute file vanishes until the next set\n"
            "gauge absent|present      the whole power_supply/bq27425-0 directory\n"
+           "gpio absent|present       the whole gpio directory (the lines keep their state)\n"
            "external-power on|off     status Charging, current_now 500000 /\n"
            "                          status Discharging, current_now -300000\n"
            "discharge <rate>          capacity falls by rate percent per minute (0 stops)\n"
@@ -98,6 +99,12 @@ std::string ControlInterpreter::execute(const std::string& input) {
         if (rest != "absent" && rest != "present")
             return error("gauge absent|present");
         board.setGaugePresent(rest == "present");
+        return std::string();
+    }
+    if (command == "gpio") {
+        if (rest != "absent" && rest != "present")
+            return error("gpio absent|present");
+        board.setGpioPresent(rest == "present");
         return std::string();
     }
     if (command == "external-power") {

@@ -1,13 +1,14 @@
 """Faults around the daemon on the simulated board: no dsp-manager at all, a fuel gauge that
-disappears and comes back, and no SPI bus for the DSP flash. Through each the battery events keep
-their period.
+disappears and comes back, no SPI bus for the DSP flash, and a button line that is missing or
+hangs. Through each the battery events keep their period, and a signal ends the daemon at once.
 Run inside scripts/sandbox: faults_board_test.py <pwr-manager>"""
 
 import sys
+import time
 import unittest
 
 from quarn_e2e import (
-    BATTERY_EVENT, POWER_DOWN, PWM, Bus, Daemon, Reading, backlight_writes, check_period, ctl, on_battery_at,
+    BATTERY_EVENT, GPIO, POWER_DOWN, PWM, Bus, Daemon, Reading, backlight_writes, check_period, cpu_seconds, ctl,
     reset_board, run_tests, shutdown_calls, trace, wait_until,
 )
 
@@ -44,13 +45,15 @@ class FaultTest(unittest.TestCase):
             ctl("release")
         self.bus.wait_frame(3, "the power-down event after the press", msg=POWER_DOWN)
         wait_until(lambda: shutdown_calls()[self.calls :], 3, "the shutdown command after the press")
-        # A very low battery (below the default 10 %) shuts down on its check.
+        self.assertIn((PWM + "run", b"0\0", "ok"), backlight_writes())
+        # A very low battery (below the default 10 %) on two checks: the shutdown the press asked
+        # for is still pending, so nothing is run or announced again.
         ctl("external-power", "off")
         ctl("set", "capacity", "5")
-        check = self.bus.wait_battery(5, "a check at 5 %", 0, on_battery_at(5))
-        self.assertEqual(POWER_DOWN, self.bus.wait_frames(2, 2, "the power-down event", check.seq)[1].msg)
-        wait_until(lambda: len(shutdown_calls()) - self.calls >= 2, 3, "the shutdown of the check")
-        self.assertIn((PWM + "run", b"0\0", "ok"), backlight_writes())
+        self.daemon.wait_log(r"^Battery level is very low, below shutdown threshold \(10%\)!$", 7)
+        self.daemon.wait_log(r"^Shutdown already requested, waiting for the system to go down$", 2)
+        self.assertEqual(1, len(shutdown_calls()) - self.calls)
+        self.assertEqual(1, len(self.bus.since(0, msg=POWER_DOWN)))
         # The mirrors' requests went nowhere and are sent again after 5 s.
         retry = r"^Buffer not yet initialized, retrying initialization request IPC_MSG_GET_LOGGING_SESSION_STATUS$"
         self.daemon.wait_log(retry, 6)
@@ -79,6 +82,34 @@ class FaultTest(unittest.TestCase):
         charging = Reading(1, 1, "Charging", 80, "Battery", 500000, 4000000, 250, 0)
         self.assertEqual([charging, charging], [f.battery() for f in back])
         self.daemon.wait_log(r'^Could not read value "capacity" from file "capacity"$', 2)
+
+
+class ButtonLineFaultTest(unittest.TestCase):
+    def test_missing_or_hanging_button_line_costs_no_cpu_and_a_signal_still_ends_the_daemon(self):
+        reset_board()
+        self.addCleanup(ctl, "release")
+        self.addCleanup(ctl, "gpio", "present")
+        ctl("gpio", "absent")
+        daemon = Daemon(DAEMON)
+        self.addCleanup(daemon.kill)
+        failed = r"^Waiting for the power button failed, trying again every 500 ms$"
+        daemon.wait_log(failed, 5)
+        before, start = cpu_seconds(daemon.process.pid), time.monotonic()
+        time.sleep(4)
+        share = (cpu_seconds(daemon.process.pid) - before) / (time.monotonic() - start)
+        self.assertLess(share, 0.01, "the daemon used %.1f %% of a core" % (100 * share))
+        self.assertEqual(1, len(daemon.messages(failed)))
+        # Back, the line is exported again. Held down, it gives no further edge: the watcher
+        # waits without end.
+        back = time.time()
+        ctl("gpio", "present")
+        edge = lambda: [entry for entry in trace() if entry[0] > back and entry[1] == GPIO + "gpio2/edge"]
+        wait_until(edge, 3, "the watcher waiting on the line again", 0.1)
+        time.sleep(0.2)
+        ctl("press")
+        daemon.wait_log(r"^Power button was pressed!$", 3)
+        time.sleep(0.5)
+        daemon.stop_cleanly()
 
 
 if __name__ == "__main__":

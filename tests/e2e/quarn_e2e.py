@@ -18,6 +18,7 @@ import zmq
 
 CTL = os.environ["BOARDSIM_CTL"]
 SHUTDOWN_LOG = os.environ["SANDBOX_SHUTDOWN_LOG"]
+SHUTDOWN_STATUS = os.environ["SANDBOX_SHUTDOWN_STATUS"]
 STATE_DIR = os.environ.get("SANDBOX_STATE", "/tmp")
 SYS = os.environ.get("BOARDSIM_MOUNT", "/sys/class")
 GPIO = SYS + "/gpio/"
@@ -102,10 +103,26 @@ def led_ticks(after):
     return ticks
 
 
-def shutdown_calls():
-    """The commands recorded in place of /sbin/shutdown, in this sandbox so far."""
+def shutdown_calls(times=False):
+    """The commands recorded in place of /sbin/shutdown, in this sandbox so far; with times, as
+    (epoch seconds, command)."""
     with open(SHUTDOWN_LOG) as f:
-        return [line.split(" ", 1)[1] for line in f.read().splitlines() if line.strip()]
+        calls = [line.split(" ", 1) for line in f.read().splitlines() if line.strip()]
+    return [(float(stamp), command) if times else command for stamp, command in calls]
+
+
+def set_shutdown_status(status):
+    """The exit status of the next calls of the recorder."""
+    with open(SHUTDOWN_STATUS, "w") as f:
+        f.write("%d\n" % status)
+
+
+def cpu_seconds(pid):
+    """utime + stime of the process."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    # Fields 14 and 15 of the line; the split starts at field 3 (the state).
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 # ---------------------------------------------------------------- the bus
@@ -250,16 +267,28 @@ class Daemon:
         return self.process.poll() is None
 
     def stop(self, number=15, timeout=10.0):
-        """Sends the signal and returns the exit code; a daemon that does not end fails the test."""
+        """Sends the signal and returns the exit code; a daemon that does not end fails the test.
+        stop_seconds is how long it took to end."""
         if self.alive():
+            sent = time.monotonic()
             self.process.send_signal(number)
             try:
                 self.process.wait(timeout)
             except subprocess.TimeoutExpired:
                 self.kill()
                 raise AssertionError("the daemon did not end within %.0f s of signal %d" % (timeout, number))
+            self.stop_seconds = time.monotonic() - sent
         self.console.close()
         return self.process.returncode
+
+    def stop_cleanly(self, number=15):
+        """The signal ends the daemon within a second, with exit code 1 and the one exit line."""
+        assert self.alive(), "the daemon ended before signal %d (exit %s)" % (number, self.process.returncode)
+        code = self.stop(number)
+        assert code == 1, "exit code %s after signal %d" % (code, number)
+        assert self.stop_seconds < 1.0, "signal %d took %.2f s to end the daemon" % (number, self.stop_seconds)
+        exits = [(line.level, line.logger) for line in self.log() if line.message == "Exiting application normally."]
+        assert exits == [("INFO", "exit_logger")], "exit lines: %s" % exits
 
     def kill(self):
         if self.alive():

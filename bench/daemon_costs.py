@@ -35,6 +35,9 @@ import time
 
 import zmq
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from quarn_e2e import cpu_seconds  # noqa: E402 (the helpers live beside the end-to-end tests)
+
 REQUESTS = "ipc:///tmp/quarn.requests.pwr-manager"
 RESPONSES = "ipc:///tmp/quarn.responses.core-app-to-pwr-manager"
 ECHO_REQUESTS = "ipc:///tmp/bench-echo.requests"
@@ -58,13 +61,6 @@ while True:
         break
     push.send(answer)
 """
-
-
-def cpu_seconds(pid):
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    # Fields 14 and 15 of the line; the split starts at field 3 (the state).
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def status_kb(pid, name):

@@ -1,6 +1,6 @@
 #include "boardsim/ControlClient.h"
 
-#include "boardsim/UniqueFd.h"
+#include "foundation/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -22,8 +22,8 @@ bool ControlClient::request(const std::string& line, std::string& answer,
         return false;
     }
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
-    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.valid() ||
+    shared::FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket.isValid() ||
         ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         error = socketPath + ": " + std::strerror(errno);
         return false;

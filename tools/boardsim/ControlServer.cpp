@@ -33,7 +33,7 @@ bool ControlServer::start(std::string& error) {
     }
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
     listener.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!listener.valid()) {
+    if (!listener.isValid()) {
         error = std::strerror(errno);
         return false;
     }
@@ -61,8 +61,8 @@ void ControlServer::stop() {
 
 void ControlServer::serve() {
     while (!stopping) {
-        UniqueFd client(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (!client.valid()) {
+        shared::FileDescriptor client(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!client.isValid()) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
             if (!stopping)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "boardsim/UniqueFd.h"
+#include "foundation/FileDescriptor.h"
 
 #include <atomic>
 #include <functional>
@@ -32,7 +32,7 @@ private:
 
     std::string socketPath;
     Handler handler;
-    UniqueFd listener;
+    shared::FileDescriptor listener;
     std::thread thread;
     std::atomic<bool> stopping{false};
 };

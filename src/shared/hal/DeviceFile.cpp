@@ -7,7 +7,7 @@ IoctlDevice::~IoctlDevice() = default;
 bool DeviceFile::open(const std::string& path) {
     // Closed first, so that errno still tells why the new open failed.
     descriptor_.close();
-    descriptor_ = FileDescriptor::openReadWrite(path);
+    descriptor_ = shared::FileDescriptor::open(path, O_RDWR);
     return descriptor_.isValid();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hal/FileDescriptor.h"
+#include "foundation/FileDescriptor.h"
 #include "hal/IoctlDevice.h"
 
 namespace hal {
@@ -13,7 +13,7 @@ public:
     void close() override;
 
 private:
-    FileDescriptor descriptor_;
+    shared::FileDescriptor descriptor_;
 };
 
 } // namespace hal

@@ -43,7 +43,7 @@ HwAbstractionLayerQuarn::HwAbstractionLayerQuarn(const std::string& gpioRoot, De
     : pause_(std::move(devices.pause))
     , flash_(std::move(devices.spiBus), dsp_flash::DspFlash::spiBusDevicePath(), pause_, this)
     , buzzer_(std::move(devices.buzzer), melody::Melody::MELODY_DEVICE_NAME, pause_)
-    , powerButtonWakeUp_(FileDescriptor::openEvent()) {
+    , powerButtonWakeUp_(shared::FileDescriptor::openEvent()) {
     for (int index = 0; index < LINE_COUNT; ++index) {
         const LineSetting& setting = LINE_SETTINGS[index];
         lines_[index].reset(

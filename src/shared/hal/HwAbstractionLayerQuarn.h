@@ -67,7 +67,7 @@ private:
     melody::Melody buzzer_;
     std::unique_ptr<SysfsGpio> lines_[LINE_COUNT];
     // In every button wait's ppoll set; readable once the waiting is cancelled.
-    const FileDescriptor powerButtonWakeUp_;
+    const shared::FileDescriptor powerButtonWakeUp_;
 };
 
 } // namespace hal

@@ -1,6 +1,6 @@
 #include "hal/SysfsGpio.h"
 
-#include "hal/FileDescriptor.h"
+#include "foundation/FileDescriptor.h"
 
 #include <poll.h>
 
@@ -22,8 +22,8 @@ void writeAndFlush(std::ostream& stream, const std::string& text) {
 SysfsGpio::SysfsGpio(int number, bool isOutput, bool activeLow, const std::string& gpioRoot)
     : exportPath_(gpioRoot + "/export")
     , unexportPath_(gpioRoot + "/unexport")
-    , exportFile_(FileDescriptor::openWriteOnly(exportPath_))
-    , unexportFile_(FileDescriptor::openWriteOnly(unexportPath_))
+    , exportFile_(shared::FileDescriptor::open(exportPath_, O_WRONLY))
+    , unexportFile_(shared::FileDescriptor::open(unexportPath_, O_WRONLY))
     , isOutput_(isOutput)
     , activeLow_(activeLow) {
     std::ostringstream text;
@@ -55,10 +55,10 @@ void SysfsGpio::open() {
     // The tree may have been missing at construction or at an earlier attempt. Each write goes
     // out on its own, so a refused one leaves nothing behind for the next attempt.
     if (!exportFile_.isValid()) {
-        exportFile_ = FileDescriptor::openWriteOnly(exportPath_);
+        exportFile_ = shared::FileDescriptor::open(exportPath_, O_WRONLY);
     }
     if (!unexportFile_.isValid()) {
-        unexportFile_ = FileDescriptor::openWriteOnly(unexportPath_);
+        unexportFile_ = shared::FileDescriptor::open(unexportPath_, O_WRONLY);
     }
     // Unexporting first clears whatever state an earlier owner of the line left behind.
     unexportFile_.writeText(numberText_);
@@ -117,7 +117,7 @@ void SysfsGpio::toggleValue() {
 }
 
 int SysfsGpio::waitForEdge(GpioEdge edge, unsigned int timeoutSeconds,
-                           const FileDescriptor* wakeUp) {
+                           const shared::FileDescriptor* wakeUp) {
     open();
     if (!isOpen_) {
         return EDGE_WAIT_FAILED;
@@ -137,7 +137,8 @@ int SysfsGpio::waitForEdge(GpioEdge edge, unsigned int timeoutSeconds,
         edgeFile << EDGE_WORDS[edgeIndex];
     }
 
-    const FileDescriptor value = FileDescriptor::openReadOnly(basePath_ + "/value");
+    const shared::FileDescriptor value =
+        shared::FileDescriptor::open(basePath_ + "/value", O_RDONLY);
     if (!value.isValid()) {
         return EDGE_WAIT_FAILED;
     }

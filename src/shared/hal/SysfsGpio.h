@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hal/FileDescriptor.h"
+#include "foundation/FileDescriptor.h"
 
 #include <fstream>
 #include <string>
@@ -43,7 +43,7 @@ public:
     // (a signal interrupting it included, or a readable wakeUp event counter). The edge
     // selection stays in force after the call.
     int waitForEdge(GpioEdge edge, unsigned int timeoutSeconds,
-                    const FileDescriptor* wakeUp = nullptr);
+                    const shared::FileDescriptor* wakeUp = nullptr);
     void close();
 
     // The edge word the kernel expects for edge: "none", "rising", "falling" or "both".
@@ -57,8 +57,8 @@ private:
 
     std::string exportPath_;
     std::string unexportPath_;
-    FileDescriptor exportFile_;
-    FileDescriptor unexportFile_;
+    shared::FileDescriptor exportFile_;
+    shared::FileDescriptor unexportFile_;
     std::string numberText_;
     std::string basePath_;
     std::fstream valueFile_;

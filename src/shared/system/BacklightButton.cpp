@@ -1,5 +1,6 @@
 #include "system/BacklightButton.h"
 
+#include "foundation/FileDescriptor.h"
 #include "foundation/Log.h"
 #include "model/ModelBuffer.h"
 #include "model/ModelDefaults.h"
@@ -7,8 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <string>
 
 namespace quarn_system {
 
@@ -51,17 +51,16 @@ void BacklightButton::setPwmDirectory(const QString& directory) {
 void BacklightButton::writeFile(const char* fileName, const char* bytes, size_t length,
                                 const char* errorText) const {
     const QByteArray path = (directory_ + QString::fromLatin1(fileName)).toLocal8Bit();
-    const int descriptor = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
-    if (descriptor < 0) {
+    const shared::FileDescriptor descriptor =
+        shared::FileDescriptor::open(path.toStdString(), O_WRONLY);
+    if (!descriptor.isValid()) {
         // Taken before the log statement, whose first use sets logging up and may change it.
         const int error = errno;
         LOG_ERROR("quarn_system_logger", errorText << "ERRNO : " << error);
         return;
     }
     // A short or failed write goes unnoticed: the driver either takes the value or it does not.
-    const ssize_t written = ::write(descriptor, bytes, length);
-    static_cast<void>(written);
-    ::close(descriptor);
+    static_cast<void>(descriptor.writeText(std::string(bytes, length)));
 }
 
 void BacklightButton::writeText(const char* fileName, const char* text,

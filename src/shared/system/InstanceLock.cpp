@@ -1,8 +1,6 @@
 #include "system/InstanceLock.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <utility>
@@ -12,24 +10,20 @@ namespace quarn_system {
 InstanceLock::InstanceLock(std::string path)
     : path_(std::move(path)) {}
 
-InstanceLock::~InstanceLock() {
-    if (descriptor_ >= 0) {
-        ::close(descriptor_);
-    }
-}
+InstanceLock::~InstanceLock() = default;
 
 InstanceLock::Result InstanceLock::acquire() {
-    if (descriptor_ < 0) {
+    if (!descriptor_.isValid()) {
         // Close-on-exec: a child such as the shutdown command must not keep the lock alive.
-        descriptor_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (descriptor_ < 0) {
+        descriptor_ = shared::FileDescriptor::open(path_, O_RDWR | O_CREAT, 0644);
+        if (!descriptor_.isValid()) {
             errorNumber_ = errno;
             return Unavailable;
         }
     }
     int result;
     do {
-        result = ::flock(descriptor_, LOCK_EX | LOCK_NB);
+        result = ::flock(descriptor_.get(), LOCK_EX | LOCK_NB);
     } while (result != 0 && errno == EINTR);
     if (result == 0) {
         return Acquired;

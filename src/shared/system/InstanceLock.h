@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/FileDescriptor.h"
+
 #include <string>
 
 namespace quarn_system {
@@ -25,7 +27,7 @@ public:
 
 private:
     std::string path_;
-    int descriptor_ = -1;
+    shared::FileDescriptor descriptor_;
     int errorNumber_ = 0;
 };
 

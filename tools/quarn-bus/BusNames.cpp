@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <iterator>
+#include <sys/stat.h>
 
 namespace quarn_bus {
 
@@ -189,6 +190,20 @@ const char* defaultResponsesAddress(ipc::IPC_ORIGIN origin, BusServer server) {
         }
     }
     return nullptr;
+}
+
+std::string unboundAddressNote(const std::string& address) {
+    static const std::string IPC_PREFIX = "ipc://";
+    if (address.compare(0, IPC_PREFIX.size(), IPC_PREFIX) != 0) {
+        return std::string();
+    }
+    const std::string path = address.substr(IPC_PREFIX.size());
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 || errno != ENOENT) {
+        return std::string();
+    }
+    return "no server is bound to " + address + ": " + path +
+           " does not exist in this mount namespace";
 }
 
 } // namespace quarn_bus

@@ -31,4 +31,9 @@ const char* eventsAddress(BusServer server);
 // bus has none for that pair.
 const char* defaultResponsesAddress(ipc::IPC_ORIGIN origin, BusServer server);
 
+// Why nothing can answer on an ipc:// address whose socket file does not exist (a server in
+// another mount namespace is out of sight too); empty for a file that exists or another
+// transport.
+std::string unboundAddressNote(const std::string& address);
+
 } // namespace quarn_bus

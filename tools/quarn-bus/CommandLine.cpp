@@ -2,17 +2,113 @@
 
 #include "quarn-bus/ControlCommand.h"
 
-#include "ipc/IpcEndpoints.h"
+#include <QCommandLineParser>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <optional>
-#include <set>
 
 namespace quarn_bus {
 
 namespace {
+
+struct CommandSpec {
+    CommandLine::Command command;
+    const char* name;
+    const char* synopsis;
+    const char* description;
+    QList<QCommandLineOption> options;
+};
+
+QCommandLineOption option(const char* name, const char* description, const char* valueName = "") {
+    return QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(description),
+                              QString::fromLatin1(valueName));
+}
+
+const char* const SERVER_TEXT =
+    "The server: core-app, dsp-manager, pwr-manager (default), usb-manager, com-manager.";
+
+const std::vector<CommandSpec>& commands() {
+    static const std::vector<CommandSpec> table = {
+        {CommandLine::Monitor,
+         "monitor",
+         "[options]",
+         "Subscribe to every event of the server and print each frame, one line each.\n"
+         "Stops after N frames or MS milliseconds (exit 3 when N frames were asked for and\n"
+         "fewer came), otherwise runs until interrupted.",
+         {option("server", SERVER_TEXT, "NAME"),
+          option("events", "Events address (default: the server's).", "ADDR"),
+          option("count", "Stop after N frames.", "N"),
+          option("timeout", "Stop after MS milliseconds.", "MS")}},
+        {CommandLine::Request,
+         "request",
+         "MESSAGE [options]",
+         "Send MESSAGE (a name such as GET_BATTERY_STATUS or IPC_MSG_GET_BATTERY_STATUS, or\n"
+         "a number) without payload and print the response; exit 3 after \"no response within\n"
+         "MS ms\". The first request leaves --settle MS after connecting, so that the server\n"
+         "has attached the response channel by the time it answers.",
+         {option("server", SERVER_TEXT, "NAME"),
+          option("as",
+                 "Origin to send as: core-app (default), com-manager-remote, cal-app, "
+                 "pwr-manager, ..., IPC_ORIGIN_... or a number.",
+                 "ORIGIN"),
+          option("requests", "Requests address (default: the server's).", "ADDR"),
+          option("responses", "Response channel (default: the one ORIGIN has to the server).",
+                 "ADDR"),
+          option("timeout", "Wait for each response (default 3000).", "MS"),
+          option("count", "Send K requests one after the other and print each round trip.", "K"),
+          option("no-read", "Send and never read the responses."),
+          option("hold", "With --no-read: keep the connection MS ms (default 0).", "MS"),
+          option("settle", "Pause before the first request (default 200).", "MS")}},
+        {CommandLine::DspManager,
+         "dsp-manager",
+         "[options]",
+         "Play the dsp-manager for the power manager: answer GET_INSTRUMENT_CONFIG and\n"
+         "GET_LOGGING_SESSION_STATUS, take SET_INSTRUMENT_CONFIG, print every request. Reads\n"
+         "commands line by line from standard input and from the named pipe FIFO (created if\n"
+         "missing): session idle|pending|active|done, power-button-flag 0|1, quit. End of\n"
+         "standard input does not stop it; quit, SIGINT or SIGTERM do.",
+         {option("requests", "Requests address to bind.", "ADDR"),
+          option("events", "Events address to bind.", "ADDR"),
+          option("responses", "Response channel to the power manager.", "ADDR"),
+          option("session", "Initial session state: idle, pending, active or done.", "STATE"),
+          option("power-button-flag", "Initial powerButtonShutdown byte: 0 or 1.", "0|1"),
+          option("control", "Named pipe read like standard input.", "FIFO")}},
+        {CommandLine::Flood,
+         "flood",
+         "[options]",
+         "Send N short, unknown or wrongly addressed request frames as fast as possible\n"
+         "without ever blocking, then print how many went out.",
+         {option("server", SERVER_TEXT, "NAME"),
+          option("requests", "Requests address (default: the server's).", "ADDR"),
+          option("count", "Frames to send (default 1000).", "N")}},
+    };
+    return table;
+}
+
+const CommandSpec* findCommand(const std::string& name) {
+    for (const CommandSpec& spec : commands()) {
+        if (name == spec.name) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+std::string commandHelp(const CommandSpec& spec) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(spec.description));
+    parser.addOptions(spec.options);
+    // Not addHelpOption(), which would list Qt's own options as well.
+    parser.addOption(QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Show this text.")));
+    // Qt's first line names the executable by its path; the command belongs there instead.
+    const QString text = parser.helpText();
+    return "Usage: quarn-bus " + std::string(spec.name) + " " + spec.synopsis +
+           text.mid(text.indexOf(QLatin1Char('\n'))).toStdString();
+}
 
 std::optional<int> parseNonNegative(const std::string& text) {
     if (text.empty() || text[0] < '0' || text[0] > '9') {
@@ -27,232 +123,176 @@ std::optional<int> parseNonNegative(const std::string& text) {
     return static_cast<int>(value);
 }
 
-const std::set<std::string>& optionsOf(CommandLine::Command command) {
-    static const std::set<std::string> NONE;
-    static const std::set<std::string> MONITOR = {"--server", "--events", "--count", "--timeout"};
-    static const std::set<std::string> REQUEST = {"--server",    "--as",      "--requests",
-                                                  "--responses", "--timeout", "--count",
-                                                  "--no-read",   "--hold",    "--settle"};
-    static const std::set<std::string> DSP_MANAGER = {
-        "--requests", "--events", "--responses", "--session", "--power-button-flag", "--control"};
-    static const std::set<std::string> FLOOD = {"--server", "--requests", "--count"};
-    switch (command) {
-    case CommandLine::Monitor:
-        return MONITOR;
-    case CommandLine::Request:
-        return REQUEST;
-    case CommandLine::DspManager:
-        return DSP_MANAGER;
-    case CommandLine::Flood:
-        return FLOOD;
-    case CommandLine::Help:
-        break;
-    }
-    return NONE;
-}
-
-const char* commandName(CommandLine::Command command) {
-    switch (command) {
-    case CommandLine::Monitor:
-        return "monitor";
-    case CommandLine::Request:
-        return "request";
-    case CommandLine::DspManager:
-        return "dsp-manager";
-    case CommandLine::Flood:
-        return "flood";
-    case CommandLine::Help:
-        break;
-    }
-    return "help";
-}
-
 ParseResult failure(const std::string& error) {
     ParseResult result;
     result.error = error;
     return result;
 }
 
+ParseResult help(const std::string& text) {
+    ParseResult result;
+    result.ok = true;
+    result.helpText = text;
+    return result;
+}
+
+// Reads the options of one command into line; an empty text when every value is good.
+std::string readOptions(const QCommandLineParser& parser, const CommandSpec& spec,
+                        CommandLine& line) {
+    // Asked only about its own options: Qt warns about any other name.
+    const auto isSet = [&parser, &spec](const char* name) {
+        const QString key = QString::fromLatin1(name);
+        return std::any_of(spec.options.begin(), spec.options.end(),
+                           [&key](const QCommandLineOption& known) {
+                               return known.names().contains(key);
+                           }) &&
+               parser.isSet(key);
+    };
+    const auto value = [&parser, &isSet](const char* name) {
+        return isSet(name) ? parser.value(QString::fromLatin1(name)) : QString();
+    };
+    if (isSet("server")) {
+        const auto server = parseServer(value("server").toStdString());
+        if (!server) {
+            return "unknown server: " + value("server").toStdString() +
+                   " (core-app, dsp-manager, pwr-manager, usb-manager, com-manager)";
+        }
+        line.server = *server;
+    }
+    line.eventsAddress = value("events").toStdString();
+    line.requestsAddress = value("requests").toStdString();
+    line.responsesAddress = value("responses").toStdString();
+    line.controlPath = value("control").toStdString();
+    line.noRead = isSet("no-read");
+    if (isSet("as")) {
+        const auto origin = parseOrigin(value("as").toStdString());
+        if (!origin) {
+            return "unknown origin: " + value("as").toStdString();
+        }
+        line.origin = *origin;
+    }
+    if (isSet("session")) {
+        const auto state = parseSessionState(value("session").toStdString());
+        if (!state) {
+            return "--session must be idle, pending, active or done: " +
+                   value("session").toStdString();
+        }
+        line.sessionState = *state;
+    }
+    if (isSet("power-button-flag")) {
+        const QString flag = value("power-button-flag");
+        if (flag != QLatin1String("0") && flag != QLatin1String("1")) {
+            return "--power-button-flag must be 0 or 1: " + flag.toStdString();
+        }
+        line.powerButtonFlag = flag == QLatin1String("1") ? 1 : 0;
+    }
+    for (const auto& [name, target] :
+         {std::pair{"count", &line.count}, std::pair{"timeout", &line.timeoutMs},
+          std::pair{"hold", &line.holdMs}, std::pair{"settle", &line.settleMs}}) {
+        if (!isSet(name)) {
+            continue;
+        }
+        const auto number = parseNonNegative(value(name).toStdString());
+        if (!number) {
+            return std::string("--") + name + " needs a number: " + value(name).toStdString();
+        }
+        *target = *number;
+    }
+    line.countGiven = isSet("count");
+    if (line.countGiven && line.count < 1) {
+        return "--count must be at least 1";
+    }
+    if (isSet("hold") && !line.noRead) {
+        return "--hold only applies with --no-read";
+    }
+    return std::string();
+}
+
+// The addresses and counts the command line left open.
+void fillDefaults(CommandLine& line, bool timeoutGiven, bool responsesGiven) {
+    const CommandLine::Command command = line.command;
+    ipc::IPC_ORIGIN origin = line.origin;
+    if (command == CommandLine::DspManager) {
+        // It binds the dsp-manager's addresses and answers the power manager's client.
+        line.server = BusServer::DspManager;
+        origin = ipc::IPC_ORIGIN_CLIENT_PWR_MANAGER;
+    }
+    if (command != CommandLine::Monitor && line.requestsAddress.empty()) {
+        line.requestsAddress = requestsAddress(line.server);
+    }
+    const bool hasEvents = command == CommandLine::Monitor || command == CommandLine::DspManager;
+    if (hasEvents && line.eventsAddress.empty()) {
+        line.eventsAddress = eventsAddress(line.server);
+    }
+    const bool hasResponses = command == CommandLine::Request || command == CommandLine::DspManager;
+    if (hasResponses && !responsesGiven) {
+        const char* address = defaultResponsesAddress(origin, line.server);
+        line.responsesAddress = address != nullptr ? address : "";
+    }
+    if (!line.countGiven) {
+        line.count = command == CommandLine::Request ? 1
+                     : command == CommandLine::Flood ? DEFAULT_FLOOD_COUNT
+                                                     : 0;
+    }
+    if (command == CommandLine::Request && !timeoutGiven) {
+        line.timeoutMs = DEFAULT_REQUEST_TIMEOUT_MS;
+    }
+}
+
 } // namespace
 
 ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
+    const CommandSpec* spec = arguments.empty() ? nullptr : findCommand(arguments[0]);
+    // Help wins wherever it stands: the help of the command named, or of the whole tool.
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
-            ParseResult result;
-            result.ok = true;
-            return result;
+            return help(spec != nullptr ? commandHelp(*spec) : usageText());
         }
     }
     if (arguments.empty()) {
         return failure("no command given");
     }
-
-    CommandLine line;
-    const std::string& commandWord = arguments[0];
-    if (commandWord == "help") {
-        ParseResult result;
-        result.ok = true;
-        return result;
-    } else if (commandWord == "monitor") {
-        line.command = CommandLine::Monitor;
-    } else if (commandWord == "request") {
-        line.command = CommandLine::Request;
-    } else if (commandWord == "dsp-manager") {
-        line.command = CommandLine::DspManager;
-    } else if (commandWord == "flood") {
-        line.command = CommandLine::Flood;
-    } else {
-        return failure("unknown command: " + commandWord);
+    if (arguments[0] == "help") {
+        const CommandSpec* topic = arguments.size() > 1 ? findCommand(arguments[1]) : nullptr;
+        return help(topic != nullptr ? commandHelp(*topic) : usageText());
+    }
+    if (spec == nullptr) {
+        return failure("unknown command: " + arguments[0]);
     }
 
-    std::size_t next = 1;
+    QCommandLineParser parser;
+    parser.addOptions(spec->options);
+    QStringList words{QStringLiteral("quarn-bus")};
+    for (std::size_t index = 1; index < arguments.size(); ++index) {
+        words << QString::fromStdString(arguments[index]);
+    }
+    if (!parser.parse(words)) {
+        return failure(parser.errorText().toStdString());
+    }
+
+    CommandLine line;
+    line.command = spec->command;
+    QStringList positional = parser.positionalArguments();
     if (line.command == CommandLine::Request) {
-        if (arguments.size() < 2 || arguments[1].rfind("--", 0) == 0) {
+        if (positional.isEmpty()) {
             return failure(
                 "request needs a MESSAGE (a name such as GET_BATTERY_STATUS or a number)");
         }
-        const auto message = parseMessage(arguments[1]);
+        const auto message = parseMessage(positional.takeFirst().toStdString());
         if (!message) {
-            return failure("unknown message: " + arguments[1]);
+            return failure("unknown message: " + parser.positionalArguments()[0].toStdString());
         }
         line.message = *message;
-        next = 2;
     }
-
-    bool responsesGiven = false;
-    bool timeoutGiven = false;
-    bool holdGiven = false;
-    const std::set<std::string>& allowed = optionsOf(line.command);
-    for (std::size_t i = next; i < arguments.size(); ++i) {
-        std::string option = arguments[i];
-        std::optional<std::string> value;
-        const std::size_t equals = option.find('=');
-        if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = option.substr(equals + 1);
-            option.erase(equals);
-        }
-        if (option.rfind("--", 0) != 0) {
-            return failure("unexpected argument: " + option);
-        }
-        if (allowed.count(option) == 0) {
-            return failure("option " + option + " does not apply to " + commandName(line.command));
-        }
-        if (option == "--no-read") {
-            if (value) {
-                return failure("--no-read takes no value");
-            }
-            line.noRead = true;
-            continue;
-        }
-        if (!value) {
-            if (i + 1 >= arguments.size()) {
-                return failure("option " + option + " needs a value");
-            }
-            value = arguments[++i];
-        }
-        const std::string& text = *value;
-        if (option == "--server") {
-            const auto server = parseServer(text);
-            if (!server) {
-                return failure("unknown server: " + text +
-                               " (core-app, dsp-manager, pwr-manager, usb-manager, com-manager)");
-            }
-            line.server = *server;
-        } else if (option == "--events") {
-            line.eventsAddress = text;
-        } else if (option == "--requests") {
-            line.requestsAddress = text;
-        } else if (option == "--responses") {
-            line.responsesAddress = text;
-            responsesGiven = true;
-        } else if (option == "--control") {
-            line.controlPath = text;
-        } else if (option == "--as") {
-            const auto origin = parseOrigin(text);
-            if (!origin) {
-                return failure("unknown origin: " + text);
-            }
-            line.origin = *origin;
-        } else if (option == "--session") {
-            const auto state = parseSessionState(text);
-            if (!state) {
-                return failure("--session must be idle, pending, active or done: " + text);
-            }
-            line.sessionState = *state;
-        } else if (option == "--power-button-flag") {
-            if (text != "0" && text != "1") {
-                return failure("--power-button-flag must be 0 or 1: " + text);
-            }
-            line.powerButtonFlag = text == "1" ? 1 : 0;
-        } else {
-            const auto number = parseNonNegative(text);
-            if (!number) {
-                return failure(option + " needs a number: " + text);
-            }
-            if (option == "--count") {
-                if (*number < 1) {
-                    return failure("--count must be at least 1");
-                }
-                line.count = *number;
-                line.countGiven = true;
-            } else if (option == "--settle") {
-                line.settleMs = *number;
-            } else if (option == "--timeout") {
-                line.timeoutMs = *number;
-                timeoutGiven = true;
-            } else {
-                line.holdMs = *number;
-                holdGiven = true;
-            }
-        }
+    if (!positional.isEmpty()) {
+        return failure("unexpected argument: " + positional[0].toStdString());
     }
-
-    switch (line.command) {
-    case CommandLine::Monitor:
-        if (line.eventsAddress.empty()) {
-            line.eventsAddress = eventsAddress(line.server);
-        }
-        break;
-    case CommandLine::Request:
-        if (holdGiven && !line.noRead) {
-            return failure("--hold only applies with --no-read");
-        }
-        if (line.requestsAddress.empty()) {
-            line.requestsAddress = requestsAddress(line.server);
-        }
-        if (!responsesGiven) {
-            const char* address = defaultResponsesAddress(line.origin, line.server);
-            line.responsesAddress = address != nullptr ? address : "";
-        }
-        if (!line.countGiven) {
-            line.count = 1;
-        }
-        if (!timeoutGiven) {
-            line.timeoutMs = DEFAULT_REQUEST_TIMEOUT_MS;
-        }
-        break;
-    case CommandLine::DspManager:
-        if (line.requestsAddress.empty()) {
-            line.requestsAddress = ipc::REQUESTS_DSP_MANAGER;
-        }
-        if (line.eventsAddress.empty()) {
-            line.eventsAddress = ipc::EVENTS_DSP_MANAGER;
-        }
-        if (line.responsesAddress.empty()) {
-            line.responsesAddress = ipc::RESPONSES_PWR_MANAGER_TO_DSP_MANAGER;
-        }
-        break;
-    case CommandLine::Flood:
-        if (line.requestsAddress.empty()) {
-            line.requestsAddress = requestsAddress(line.server);
-        }
-        if (!line.countGiven) {
-            line.count = DEFAULT_FLOOD_COUNT;
-        }
-        break;
-    case CommandLine::Help:
-        break;
+    const std::string error = readOptions(parser, *spec, line);
+    if (!error.empty()) {
+        return failure(error);
     }
+    fillDefaults(line, parser.isSet(QStringLiteral("timeout")),
+                 parser.isSet(QStringLiteral("responses")));
 
     ParseResult result;
     result.ok = true;
@@ -261,43 +301,16 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string usageText() {
-    return R"(Usage: quarn-bus COMMAND [OPTIONS]
-A client of the instrument's IPC bus. Addresses default to the product's ipc:///tmp/quarn.*
-endpoints; every one can be given instead (options take "--opt VALUE" or "--opt=VALUE").
-
-Commands:
-  monitor [--server NAME] [--events ADDR] [--count N] [--timeout MS]
-      Subscribe to every event of the server (default pwr-manager) and print each frame,
-      one line each. Stops after N frames or MS milliseconds (exit 3 when N frames were
-      asked for and fewer came), otherwise runs until interrupted.
-
-  request MESSAGE [--server NAME] [--as ORIGIN] [--requests ADDR] [--responses ADDR]
-                  [--timeout MS] [--count K] [--no-read [--hold MS]] [--settle MS]
-      Send MESSAGE (a name such as GET_BATTERY_STATUS or IPC_MSG_GET_BATTERY_STATUS, or a
-      number) without payload as ORIGIN (default core-app; also com-manager-remote, cal-app,
-      pwr-manager, ..., IPC_ORIGIN_... or a number) and print the response. The response
-      channel defaults to the one ORIGIN has towards the server. Waits MS ms (default 3000)
-      for each response; exit 3 after "no response within MS ms". --count K sends K requests
-      one after the other and prints each round trip. --no-read sends and never reads the
-      responses, then holds the connection for --hold MS ms (default 0). The first request
-      leaves --settle MS ms (default 200) after connecting, so that the server has attached
-      the response channel by the time it answers.
-
-  dsp-manager [--requests ADDR] [--events ADDR] [--responses ADDR]
-              [--session idle|pending|active|done] [--power-button-flag 0|1] [--control FIFO]
-      Play the dsp-manager for the power manager: answer GET_INSTRUMENT_CONFIG and
-      GET_LOGGING_SESSION_STATUS, take SET_INSTRUMENT_CONFIG, print every request. Reads
-      commands line by line from standard input and from the named pipe FIFO (created if
-      missing):  session idle|pending|active|done,  power-button-flag 0|1,  quit.
-      End of standard input does not stop it; quit, SIGINT or SIGTERM do.
-
-  flood [--server NAME] [--requests ADDR] [--count N]
-      Send N (default 1000) short, unknown or wrongly addressed request frames as fast as
-      possible without ever blocking, then print how many went out.
-
-Servers: core-app, dsp-manager, pwr-manager, usb-manager, com-manager.
-Exit status: 0 success, 1 bus failure, 2 usage error, 3 no response or too few events.
-)";
+    std::string text = "Usage: quarn-bus COMMAND [OPTIONS]\n"
+                       "A client of the instrument's IPC bus. Addresses default to the product's "
+                       "ipc:///tmp/quarn.*\nendpoints; every one can be given instead (options "
+                       "take \"--opt VALUE\" or \"--opt=VALUE\").\n\nCommands:\n";
+    for (const CommandSpec& spec : commands()) {
+        text += "  " + std::string(spec.name) + " " + spec.synopsis + "\n";
+    }
+    return text + "\n'quarn-bus COMMAND --help' describes a command and its options.\n"
+                  "Exit status: 0 success, 1 bus failure, 2 usage error, 3 no response or too "
+                  "few events.\n";
 }
 
 } // namespace quarn_bus

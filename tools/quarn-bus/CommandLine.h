@@ -56,6 +56,8 @@ struct ParseResult {
     bool ok = false;
     std::string error;
     CommandLine commandLine;
+    // For Help: the whole tool's usage, or one command's with its options.
+    std::string helpText;
 };
 
 // arguments: the words after the program name.

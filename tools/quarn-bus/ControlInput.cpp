@@ -2,14 +2,62 @@
 
 #include <QSocketNotifier>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstring>
 
 namespace quarn_bus {
 
-ControlInput::ControlInput(PosixFile file)
+namespace {
+
+std::string describeErrno(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+ControlInput::ControlInput(shared::FileDescriptor file)
     : file_(std::move(file)) {
-    notifier_ = std::make_unique<QSocketNotifier>(file_.descriptor(), QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, &ControlInput::onReadable);
+    // A closed standard input gives nothing to watch and nothing to read.
+    if (file_.isValid()) {
+        notifier_ = std::make_unique<QSocketNotifier>(file_.get(), QSocketNotifier::Read);
+        connect(notifier_.get(), &QSocketNotifier::activated, this, &ControlInput::onReadable);
+    }
+}
+
+std::unique_ptr<ControlInput> ControlInput::fromNamedPipe(const std::string& path, bool& created,
+                                                          std::string& error) {
+    created = false;
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        if (errno != ENOENT) {
+            error = describeErrno("cannot examine " + path);
+            return nullptr;
+        }
+        if (::mkfifo(path.c_str(), 0600) != 0) {
+            error = describeErrno("cannot create the named pipe " + path);
+            return nullptr;
+        }
+        created = true;
+    } else if (!S_ISFIFO(status.st_mode)) {
+        error = path + " is not a named pipe";
+        return nullptr;
+    }
+    shared::FileDescriptor reader = shared::FileDescriptor::open(path, O_RDONLY | O_NONBLOCK);
+    if (!reader.isValid()) {
+        error = describeErrno("cannot open " + path);
+        return nullptr;
+    }
+    // With a reader present this open cannot wait.
+    shared::FileDescriptor writer = shared::FileDescriptor::open(path, O_WRONLY | O_NONBLOCK);
+    if (!writer.isValid()) {
+        error = describeErrno("cannot open " + path + " for writing");
+        return nullptr;
+    }
+    auto input = std::make_unique<ControlInput>(std::move(reader));
+    input->keepWriter_ = std::move(writer);
+    return input;
 }
 
 ControlInput::~ControlInput() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "quarn-bus/PosixFile.h"
+#include "foundation/FileDescriptor.h"
 
 #include <QObject>
 #include <QString>
@@ -21,8 +21,15 @@ public:
     // A line longer than this is handed on in pieces of this size.
     static constexpr int MAX_LINE_LENGTH = 4096;
 
-    explicit ControlInput(PosixFile file);
+    explicit ControlInput(shared::FileDescriptor file);
     ~ControlInput() override;
+
+    // Reads the named pipe at path, created if it does not exist (created is set then), without
+    // waiting for a writer. A write end stays open inside as well, so that the pipe never reads
+    // end-of-file when a writing script closes: every later writer is read too. Null, with the
+    // reason in error, when path is not a named pipe or cannot be opened.
+    static std::unique_ptr<ControlInput> fromNamedPipe(const std::string& path, bool& created,
+                                                       std::string& error);
 
 signals:
     // Without the line end (a trailing carriage return is removed as well).
@@ -36,7 +43,8 @@ private slots:
 private:
     void emitLine(std::string line);
 
-    PosixFile file_;
+    shared::FileDescriptor file_;
+    shared::FileDescriptor keepWriter_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::string pending_;
 };

@@ -1,5 +1,6 @@
 #include "quarn-bus/Requester.h"
 
+#include "quarn-bus/BusNames.h"
 #include "quarn-bus/CommandLine.h"
 #include "quarn-bus/FrameFormatter.h"
 
@@ -137,6 +138,10 @@ void Requester::onTimeout() {
         return;
     }
     out_ << "no response within " << settings_.timeoutMs << " ms" << std::endl;
+    const std::string note = unboundAddressNote(settings_.requestsAddress);
+    if (!note.empty()) {
+        err_ << "quarn-bus: " << note << std::endl;
+    }
     finish(EXIT_TIMEOUT);
 }
 

@@ -6,11 +6,11 @@
 #include "quarn-bus/EventMonitor.h"
 #include "quarn-bus/FakeDspManager.h"
 #include "quarn-bus/Flooder.h"
-#include "quarn-bus/PosixFile.h"
-#include "quarn-bus/QuitOnSignal.h"
 #include "quarn-bus/Requester.h"
 
+#include "foundation/FileDescriptor.h"
 #include "foundation/Log.h"
+#include "system/UnixSignalHandler.h"
 
 #include <QCoreApplication>
 
@@ -19,6 +19,8 @@
 
 #include <zmq.hpp>
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -35,21 +37,27 @@ namespace {
 // results. Where no appender is wanted a null one is attached, so log4cplus does not complain
 // about a logger without appenders.
 void setUpQuietLogging() {
-    PosixFile::withStandardOutputSilenced([]() { shared::logSeconds(); });
+    std::fflush(stdout);
+    const shared::FileDescriptor saved(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0));
+    const shared::FileDescriptor null = shared::FileDescriptor::open("/dev/null", O_WRONLY);
+    const bool silenced =
+        saved.isValid() && null.isValid() && ::dup2(null.get(), STDOUT_FILENO) >= 0;
+    shared::logSeconds();
+    std::fflush(stdout);
+    if (silenced) {
+        ::dup2(saved.get(), STDOUT_FILENO);
+    }
     log4cplus::Logger root = log4cplus::Logger::getRoot();
     if (root.getAllAppenders().empty()) {
         root.addAppender(log4cplus::SharedAppenderPtr(new log4cplus::NullAppender()));
     }
 }
 
-void installQuitOnSignal(QuitOnSignal& quitOnSignal) {
-    std::string error;
-    if (!quitOnSignal.install(error)) {
-        std::cerr << "quarn-bus: " << error << std::endl;
-        return;
-    }
-    QObject::connect(&quitOnSignal, &QuitOnSignal::signalled,
-                     [](int) { QCoreApplication::exit(EXIT_OK); });
+// SIGINT and SIGTERM end the event loop with EXIT_OK, so a long-running role ends through its
+// normal exit path (sockets closed, named pipe removed).
+void endLoopOnSignals() {
+    quarn_system::UnixSignalHandler(SIGINT, EXIT_OK);
+    quarn_system::UnixSignalHandler(SIGTERM, EXIT_OK);
 }
 
 std::string addressesOf(const CommandLine& line) {
@@ -69,10 +77,13 @@ int runMonitor(const CommandLine& line) {
     EventMonitor monitor(std::cout, line.count, line.timeoutMs);
     QObject::connect(&monitor, &EventMonitor::finished,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
-    QuitOnSignal quitOnSignal;
-    installQuitOnSignal(quitOnSignal);
+    endLoopOnSignals();
     monitor.start(line.eventsAddress);
     std::cerr << "quarn-bus: monitoring " << line.eventsAddress << std::endl;
+    const std::string note = unboundAddressNote(line.eventsAddress);
+    if (!note.empty()) {
+        std::cerr << "quarn-bus: " << note << " (yet)" << std::endl;
+    }
     return QCoreApplication::exec();
 }
 
@@ -99,8 +110,7 @@ int runDspManager(const CommandLine& line) {
     FakeDspManager manager(std::cout, line.sessionState, line.powerButtonFlag);
     QObject::connect(&manager, &FakeDspManager::quitRequested,
                      []() { QCoreApplication::exit(EXIT_OK); });
-    QuitOnSignal quitOnSignal;
-    installQuitOnSignal(quitOnSignal);
+    endLoopOnSignals();
 
     const auto applyLine = [&manager](const std::string& text) {
         std::string error;
@@ -109,19 +119,19 @@ int runDspManager(const CommandLine& line) {
         }
     };
     std::vector<std::unique_ptr<ControlInput>> inputs;
-    inputs.push_back(std::make_unique<ControlInput>(PosixFile(STDIN_FILENO, false)));
+    // A copy of standard input, so that closing it leaves the process's own one alone.
+    inputs.push_back(std::make_unique<ControlInput>(
+        shared::FileDescriptor(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0))));
 
-    PosixFile pipeKeepWriter;
     bool pipeCreated = false;
     if (!line.controlPath.empty()) {
-        PosixFile pipeReader;
         std::string error;
-        if (!PosixFile::openControlPipe(line.controlPath, pipeReader, pipeKeepWriter, pipeCreated,
-                                        error)) {
+        auto pipe = ControlInput::fromNamedPipe(line.controlPath, pipeCreated, error);
+        if (!pipe) {
             std::cerr << "quarn-bus: " << error << std::endl;
             return EXIT_BUS_FAILURE;
         }
-        inputs.push_back(std::make_unique<ControlInput>(std::move(pipeReader)));
+        inputs.push_back(std::move(pipe));
     }
     for (const auto& input : inputs) {
         QObject::connect(input.get(), &ControlInput::lineReceived, applyLine);
@@ -130,7 +140,7 @@ int runDspManager(const CommandLine& line) {
     manager.start(line.requestsAddress, line.eventsAddress, line.responsesAddress);
     const int exitCode = QCoreApplication::exec();
     if (pipeCreated) {
-        PosixFile::removeFile(line.controlPath);
+        std::remove(line.controlPath.c_str());
     }
     return exitCode;
 }
@@ -161,7 +171,7 @@ int main(int argc, char** argv) {
     try {
         switch (line.command) {
         case CommandLine::Help:
-            std::cout << usageText() << std::flush;
+            std::cout << parsed.helpText << std::flush;
             return EXIT_OK;
         case CommandLine::Monitor:
             return runMonitor(line);

@@ -63,20 +63,34 @@ TEST(CommandLine, DefaultsFollowTheCommandServerAndOrigin) {
 }
 
 TEST(CommandLine, HelpWinsAnywhereAndMistakesAreRefusedWithAReason) {
-    for (const auto& arguments : std::vector<std::vector<std::string>>{
-             {"--help"}, {"-h"}, {"help"}, {"request", "NOPE", "--help"}}) {
-        EXPECT_EQ(parseCommandLine(arguments).commandLine.command, CommandLine::Help);
+    // The first line of the help given: the tool's, or the command's with its own options.
+    const std::pair<std::vector<std::string>, std::string> helps[] = {
+        {{"--help"}, "Usage: quarn-bus COMMAND [OPTIONS]"},
+        {{"-h"}, "Usage: quarn-bus COMMAND [OPTIONS]"},
+        {{"help"}, "Usage: quarn-bus COMMAND [OPTIONS]"},
+        {{"help", "flood"}, "Usage: quarn-bus flood [options]"},
+        {{"request", "NOPE", "--help"}, "Usage: quarn-bus request MESSAGE [options]"},
+        {{"monitor", "-h", "--as"}, "Usage: quarn-bus monitor [options]"},
+    };
+    for (const auto& [arguments, firstLine] : helps) {
+        const ParseResult result = parseCommandLine(arguments);
+        EXPECT_EQ(result.commandLine.command, CommandLine::Help);
+        EXPECT_EQ(result.helpText.substr(0, result.helpText.find('\n')), firstLine);
     }
+    EXPECT_NE(parseCommandLine({"request", "-h"}).helpText.find("  --no-read "), std::string::npos);
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{}, "no command given"},
         {{"request", "--as", "core-app"}, "request needs a MESSAGE"},
         {{"request", "GET_NOTHING"}, "unknown message: GET_NOTHING"},
         {{"request", "20", "--as", "cal_app"}, "unknown origin: cal_app"},
-        {{"request", "20", "--timeout"}, "option --timeout needs a value"},
+        {{"request", "20", "--timeout"}, "Missing value after '--timeout'."},
+        {{"request", "20", "--no-read=1"}, "Unexpected value after '--no-read'."},
+        {{"request", "20", "21"}, "unexpected argument: 21"},
         {{"request", "20", "--timeout", "-5"}, "--timeout needs a number: -5"},
         {{"request", "20", "--count", "99999999999"}, "--count needs a number"},
         {{"request", "20", "--hold", "10"}, "--hold only applies with --no-read"},
-        {{"monitor", "--as", "core-app"}, "option --as does not apply to monitor"},
+        {{"monitor", "--as", "core-app"}, "Unknown option 'as'."},
+        {{"monitr"}, "unknown command: monitr"},
         {{"monitor", "--server", "pwr-manger"}, "unknown server: pwr-manger"},
         {{"dsp-manager", "--session", "running"}, "--session must be idle"},
         {{"dsp-manager", "--power-button-flag", "2"}, "--power-button-flag must be 0 or 1"},

@@ -1,5 +1,6 @@
 #include "quarn-bus/ControlInput.h"
-#include "quarn-bus/PosixFile.h"
+
+#include "foundation/FileDescriptor.h"
 
 #include "QuarnBusTestSupport.h"
 
@@ -8,7 +9,7 @@
 #include <unistd.h>
 
 using quarn_bus::ControlInput;
-using quarn_bus::PosixFile;
+using shared::FileDescriptor;
 
 namespace {
 
@@ -25,14 +26,13 @@ struct Collected {
 } // namespace
 
 TEST(ControlInput, LinesArriveWholeAndEndlessLinesAreCut) {
-    PosixFile readEnd;
-    PosixFile writeEnd;
-    std::string error;
-    ASSERT_TRUE(PosixFile::makePipe(readEnd, writeEnd, error)) << error;
+    FileDescriptor readEnd;
+    FileDescriptor writeEnd;
+    ASSERT_TRUE(FileDescriptor::openPipe(readEnd, writeEnd));
     ControlInput input(std::move(readEnd));
     Collected collected(input);
     const auto write = [&writeEnd](const std::string& text) {
-        ASSERT_EQ(::write(writeEnd.descriptor(), text.data(), text.size()), ssize_t(text.size()));
+        ASSERT_TRUE(writeEnd.writeText(text));
     };
 
     write("session active\npower-button");
@@ -49,14 +49,12 @@ TEST(ControlInput, LinesArriveWholeAndEndlessLinesAreCut) {
 TEST(ControlInput, NamedPipeSurvivesWritersThatComeAndGo) {
     testsupport::TempEndpoints dir;
     const std::string path = dir.path("control");
-    PosixFile reader;
-    PosixFile keepWriter;
     bool created = false;
     std::string error;
-    ASSERT_TRUE(PosixFile::openControlPipe(path, reader, keepWriter, created, error)) << error;
+    const auto input = ControlInput::fromNamedPipe(path, created, error);
+    ASSERT_TRUE(input) << error;
     EXPECT_TRUE(created);
-    ControlInput input(std::move(reader));
-    Collected collected(input);
+    Collected collected(*input);
 
     // Two scripts, one after the other, each opening, writing one line and closing.
     for (const char* text : {"session pending\n", "session idle\n"}) {
@@ -72,6 +70,6 @@ TEST(ControlInput, NamedPipeSurvivesWritersThatComeAndGo) {
     // A plain file is refused.
     const std::string plain = dir.path("plain");
     std::fclose(std::fopen(plain.c_str(), "w"));
-    EXPECT_FALSE(PosixFile::openControlPipe(plain, reader, keepWriter, created, error));
+    EXPECT_FALSE(ControlInput::fromNamedPipe(plain, created, error));
     EXPECT_EQ(error, plain + " is not a named pipe");
 }

@@ -103,6 +103,14 @@ TEST(Requester, PrintsEachResponseOrEndsWithExitThree) {
     EXPECT_EQ(run(out, err), EXIT_TIMEOUT);
     EXPECT_EQ(err.str(), "quarn-bus: IPC_ORIGIN_CLIENT_CAL_APP (13) has no response channel "
                          "towards this server\n");
+
+    // Nothing bound where the requests go: the missing socket file is named.
+    settings.requestsAddress = endpoints("nobody");
+    err.str("");
+    EXPECT_EQ(run(out, err), EXIT_TIMEOUT);
+    EXPECT_EQ(err.str().substr(err.str().find('\n') + 1),
+              "quarn-bus: no server is bound to " + endpoints("nobody") + ": " +
+                  endpoints.path("nobody") + " does not exist in this mount namespace\n");
 }
 
 TEST(Flooder, PatternHoldsOnlyFramesNoServerShouldActOn) {

@@ -197,6 +197,7 @@ TEST_F(BoardStateTest, ClickAndDischargeFollowTheClock) {
     advanceBy(1);
     EXPECT_EQ("1\n", control.execute("get gpio 2"));
 
+    control.execute("external-power off");
     control.execute("set capacity 20");
     EXPECT_EQ("", control.execute("discharge 60")); // one percent per second
     advanceBy(500000);
@@ -205,6 +206,40 @@ TEST_F(BoardStateTest, ClickAndDischargeFollowTheClock) {
     EXPECT_EQ("19\n", readFile(GAUGE + "capacity"));
     advanceBy(30000000);
     EXPECT_EQ("0\n", readFile(GAUGE + "capacity")) << "never below 0";
+
+    // External power charges at the same rate, up to a full battery.
+    control.execute("external-power on");
+    advanceBy(30000000);
+    EXPECT_EQ("30\nCharging\n", readFile(GAUGE + "capacity") + readFile(GAUGE + "status"));
+    advanceBy(90000000);
+    EXPECT_EQ("100\nFull\n", readFile(GAUGE + "capacity") + readFile(GAUGE + "status"));
+}
+
+TEST_F(BoardStateTest, LedPatternIsNamedAndFlashingIsTwoChangesWithinTheWindow) {
+    for (const std::string line : {"49", "143"}) {
+        ASSERT_EQ(0, writeFile("/gpio/export", line));
+        ASSERT_EQ(0, writeFile("/gpio/gpio" + line + "/direction", "out"));
+    }
+    // Three ticks a second apart of (LED 1, LED 2), after a pause longer than the window.
+    const std::pair<std::vector<std::pair<const char*, const char*>>, const char*> cases[] = {
+        {{{"0", "1"}, {"0", "1"}, {"0", "1"}}, "led1=0 led2=1 (external power)\n"},
+        {{{"1", "1"}, {"1", "1"}, {"1", "1"}}, "led1=1 led2=1 (on battery)\n"},
+        {{{"1", "0"}, {"1", "0"}, {"1", "0"}}, "led1=1 led2=0 (battery low)\n"},
+        {{{"0", "1"}, {"0", "0"}, {"0", "1"}}, "led1=0 led2=1 (external power, flashing)\n"},
+        {{{"1", "1"}, {"0", "0"}, {"1", "1"}}, "led1=1 led2=1 (on battery, flashing)\n"},
+        {{{"0", "0"}, {"1", "0"}, {"0", "0"}}, "led1=0 led2=0 (battery low, flashing)\n"},
+        {{{"0", "1"}, {"1", "0"}, {"0", "1"}}, "led1=0 led2=1 (no pattern)\n"},
+        {{{"0", "0"}, {"0", "0"}, {"0", "0"}}, "led1=0 led2=0 (off)\n"},
+    };
+    for (const auto& [ticks, reply] : cases) {
+        now += BoardState::FLASH_WINDOW_MICROS;
+        for (const auto& [led1, led2] : ticks) {
+            now += 1000000;
+            ASSERT_EQ(0, writeFile("/gpio/gpio49/value", led1) +
+                             writeFile("/gpio/gpio143/value", led2));
+        }
+        EXPECT_EQ(reply, control.execute("get led"));
+    }
 }
 
 TEST_F(BoardStateTest, PwmFilesKeepTheExactBytesAndTheTraceRecordsEveryWrite) {
@@ -240,7 +275,7 @@ TEST_F(BoardStateTest, PwmFilesKeepTheExactBytesAndTheTraceRecordsEveryWrite) {
 TEST_F(BoardStateTest, ControlRepliesAndRefusals) {
     const std::pair<const char*, const char*> cases[] = {
         {"ping\n", "pong\n"},
-        {"get led", "led1=0 led2=0\n"},
+        {"get led", "led1=0 led2=0 (off)\n"},
         {"get buzzer", "type=none running=0\n"},
         {"bogus 1", "error: unknown command 'bogus 1' (try help)\n"},
         {"press now", "error: unknown command 'press now' (try help)\n"},

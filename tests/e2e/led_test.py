@@ -38,11 +38,12 @@ class LedTest(unittest.TestCase):
         return self.ticks_after(event.wall, count)
 
     def test_steady_pattern_follows_power_source_and_battery_level(self):
-        # (external power, capacity) -> (LED 1, LED 2)
-        for external, capacity, leds in ((1, 80, (0, 1)), (0, 40, (1, 1)), (0, 15, (1, 0))):
+        # (external power, capacity) -> (LED 1, LED 2), what the board says of them
+        patterns = ((1, 80, (0, 1), "external power"), (0, 40, (1, 1), "on battery"), (0, 15, (1, 0), "battery low"))
+        for external, capacity, leds, meaning in patterns:
             with self.subTest(external=external, capacity=capacity):
                 self.assertEqual([leds, leds], [tick[1:] for tick in self.ticks_when(external, capacity, 2)])
-                self.assertEqual("led1=%d led2=%d\n" % leds, ctl("get", "led"))
+                self.assertEqual("led1=%d led2=%d (%s)\n" % (leds + (meaning,)), ctl("get", "led"))
         self.assertEqual(1, self.daemon.stop())
 
     def test_flashing_once_a_second_while_a_session_runs(self):
@@ -56,6 +57,7 @@ class LedTest(unittest.TestCase):
         # On a low battery LED 1 changes every tick and LED 2 stays off.
         ticks = self.ticks_when(0, 12, 3)
         self.assertEqual([(1, 0), (0, 0), (1, 0)] if ticks[0][1] else [(0, 0), (1, 0), (0, 0)], [t[1:] for t in ticks])
+        self.assertRegex(ctl("get", "led"), r"^led1=[01] led2=0 \(battery low, flashing\)$")
         # A stopped session ends the flashing.
         self.dsp.control("session done")
         self.daemon.wait_log(r"^LED flashing was stopped$", 3)

@@ -473,7 +473,7 @@ int BoardState::storeGpio(const Target& target, const std::string& bytes) {
             return -EPERM;
         if (!parseLong(bytes, number))
             return -EINVAL;
-        chosen.outputLevel = (number != 0) != chosen.activeLow ? 1 : 0;
+        setOutputLevel(chosen, (number != 0) != chosen.activeLow ? 1 : 0);
         return 0;
     case Kind::GpioDirection:
         if (word == "in") {
@@ -486,7 +486,7 @@ int BoardState::storeGpio(const Target& target, const std::string& bytes) {
         if (chosen.edge != "none")
             return -EIO;
         chosen.output = true;
-        chosen.outputLevel = word == "high" ? 1 : 0;
+        setOutputLevel(chosen, word == "high" ? 1 : 0);
         return 0;
     case Kind::GpioActiveLow:
         if (!parseLong(bytes, number))
@@ -536,6 +536,20 @@ void BoardState::setExternalLevel(int number, int level) {
     if (chosen.edge == "both" || (rising && chosen.edge == "rising") ||
         (!rising && chosen.edge == "falling"))
         ++chosen.events;
+}
+
+void BoardState::setOutputLevel(Line& line, int level) {
+    if (line.outputLevel != level) {
+        line.changedAt[1] = line.changedAt[0];
+        line.changedAt[0] = clock();
+    }
+    line.outputLevel = level;
+}
+
+bool BoardState::lineFlashing(int number) const {
+    const Line* found = findLine(number);
+    return found != nullptr && found->output && found->changedAt[1] >= 0 &&
+           clock() - found->changedAt[1] <= FLASH_WINDOW_MICROS;
 }
 
 int BoardState::driveLine(int number, int level) {
@@ -624,6 +638,8 @@ void BoardState::setGaugePresent(bool present) {
 }
 
 void BoardState::setExternalPower(bool on) {
+    advance();
+    externalPower = on;
     attributes["status"] = Attribute{true, on ? "Charging" : "Discharging"};
     attributes["current_now"] = Attribute{true, on ? CHARGING_CURRENT : DISCHARGING_CURRENT};
 }
@@ -644,11 +660,14 @@ void BoardState::advance() {
     const std::int64_t now = clock();
     if (dischargeRate > 0.0 && now > lastAdvance) {
         const double before = capacityLevel;
-        capacityLevel -= dischargeRate * static_cast<double>(now - lastAdvance) / 60e6;
-        if (capacityLevel < 0.0)
-            capacityLevel = 0.0;
+        const double change = dischargeRate * static_cast<double>(now - lastAdvance) / 60e6;
+        capacityLevel = externalPower ? std::min(capacityLevel + change, 100.0)
+                                      : std::max(capacityLevel - change, 0.0);
         if (std::ceil(before - 1e-6) != std::ceil(capacityLevel - 1e-6))
             setCapacityText(capacityLevel);
+        // A gauge reports a battery charged to the top as full.
+        if (externalPower && before < 100.0 && capacityLevel >= 100.0)
+            attributes["status"].value = "Full";
     }
     lastAdvance = now;
     if (releaseAt >= 0 && now >= releaseAt)

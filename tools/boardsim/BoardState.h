@@ -97,7 +97,10 @@ public:
     /** The whole gpio directory; the lines keep their state while it is gone. */
     void setGpioPresent(bool present) { gpioIsPresent = present; }
     void setExternalPower(bool on);
-    /** Capacity falls by this many percent per minute of the clock (0 stops it). */
+    /**
+     * Capacity falls by this many percent per minute of the clock on battery, and rises by as
+     * much on external power up to 100 %, where the status turns "Full" (0 stops both).
+     */
     void setDischargeRate(double percentPerMinute);
     void pressButton();
     void releaseButton();
@@ -107,6 +110,9 @@ public:
     int driveLine(int number, int level);
     /** The value a read of gpio<N>/value gives (active_low applied); -1 for no such line. */
     int lineValue(int number) const;
+    /** The output changed level twice within FLASH_WINDOW_MICROS: a lamp blinking on it. */
+    bool lineFlashing(int number) const;
+    static constexpr std::int64_t FLASH_WINDOW_MICROS = 2500000;
     std::string lineInfo(int number) const;
     /** The exact bytes last written to a PWM file; false if never written. */
     bool pwmWritten(const std::string& name, std::string& bytes) const;
@@ -130,8 +136,9 @@ private:
         bool exported = false;
         bool activeLow = false;
         std::string edge = "none";
-        std::uint64_t events = 0;     // edges that matched the edge setting
-        std::uint64_t generation = 0; // bumped by export and unexport: stale handles fail
+        std::uint64_t events = 0;             // edges that matched the edge setting
+        std::uint64_t generation = 0;         // bumped by export and unexport: stale handles fail
+        std::int64_t changedAt[2] = {-1, -1}; // the last two output level changes, latest first
     };
 
     enum class Kind {
@@ -180,11 +187,13 @@ private:
     static int logicalOf(const Line& line);
     /** Applies a new external level and counts an edge if it matches the line's setting. */
     void setExternalLevel(int number, int level);
+    void setOutputLevel(Line& line, int level);
     void setCapacityText(double level);
 
     std::string mountPoint;
     Clock clock;
     bool gaugeIsPresent = true;
+    bool externalPower = true;
     bool gpioIsPresent = true;
     std::uint64_t gaugeGeneration = 0;
     std::map<std::string, Attribute> attributes;

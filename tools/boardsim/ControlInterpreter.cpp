@@ -41,6 +41,26 @@ std::string error(const std::string& message) {
     return "error: " + message + "\n";
 }
 
+// What the power manager's pattern on the two LED lines tells the user.
+std::string ledPattern(int led1, int led2, bool flashing1, bool flashing2) {
+    if (!flashing1 && !flashing2) {
+        if (led1 == 0 && led2 == 1)
+            return "external power";
+        if (led1 == 1 && led2 == 1)
+            return "on battery";
+        if (led1 == 1 && led2 == 0)
+            return "battery low";
+        return led1 == 0 && led2 == 0 ? "off" : "no pattern";
+    }
+    if (!flashing1 && led1 == 0)
+        return "external power, flashing";
+    if (flashing1 && flashing2)
+        return led1 == led2 ? "on battery, flashing" : "no pattern";
+    if (flashing1 && !flashing2 && led2 == 0)
+        return "battery low, flashing";
+    return "no pattern";
+}
+
 } // namespace
 
 ControlInterpreter::ControlInterpreter(BoardState& board)
@@ -54,13 +74,15 @@ std::string ControlInterpreter::help() {
            "gpio absent|present       the whole gpio directory (the lines keep their state)\n"
            "external-power on|off     status Charging, current_now 500000 /\n"
            "                          status Discharging, current_now -300000\n"
-           "discharge <rate>          capacity falls by rate percent per minute (0 stops)\n"
+           "discharge <rate>          capacity falls by rate percent per minute on battery\n"
+           "                          and rises by as much on external power (0 stops)\n"
            "press | release           the power button (GPIO 2 reads 0 while pressed\n"
            "                          with active_low 1)\n"
            "click [ms]                press, release after ms (default 200)\n"
            "drive <gpio> 0|1          the level an input line sees from outside\n"
            "get gpio <n>              the value gpio<n>/value reads\n"
-           "get led                   led1=<gpio 49> led2=<gpio 143>\n"
+           "get led                   led1=<gpio 49> led2=<gpio 143> (what the pattern\n"
+           "                          says, e.g. battery low, flashing)\n"
            "get backlight             the exact bytes last written to each PWM file\n"
            "get battery               the attribute texts\n"
            "get buzzer                the last melody type and whether it plays\n"
@@ -177,8 +199,12 @@ std::string ControlInterpreter::get(const std::string& what, const std::string& 
     if (!rest.empty())
         return error("get " + what + " takes no argument");
     if (what == "led") {
-        return "led1=" + std::to_string(board.lineValue(BoardState::LED1_GPIO)) +
-               " led2=" + std::to_string(board.lineValue(BoardState::LED2_GPIO)) + "\n";
+        const int led1 = board.lineValue(BoardState::LED1_GPIO);
+        const int led2 = board.lineValue(BoardState::LED2_GPIO);
+        return "led1=" + std::to_string(led1) + " led2=" + std::to_string(led2) + " (" +
+               ledPattern(led1, led2, board.lineFlashing(BoardState::LED1_GPIO),
+                          board.lineFlashing(BoardState::LED2_GPIO)) +
+               ")\n";
     }
     if (what == "backlight") {
         std::string text;

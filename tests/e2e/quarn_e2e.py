@@ -16,9 +16,10 @@ import unittest
 
 import zmq
 
-CTL = os.environ["BOARDSIM_CTL"]
-SHUTDOWN_LOG = os.environ["SANDBOX_SHUTDOWN_LOG"]
-SHUTDOWN_STATUS = os.environ["SANDBOX_SHUTDOWN_STATUS"]
+# Set by scripts/sandbox; a test of scripts/run itself runs outside and uses the generic helpers.
+CTL = os.environ.get("BOARDSIM_CTL")
+SHUTDOWN_LOG = os.environ.get("SANDBOX_SHUTDOWN_LOG")
+SHUTDOWN_STATUS = os.environ.get("SANDBOX_SHUTDOWN_STATUS")
 STATE_DIR = os.environ.get("SANDBOX_STATE", "/tmp")
 SYS = os.environ.get("BOARDSIM_MOUNT", "/sys/class")
 GPIO = SYS + "/gpio/"

@@ -77,7 +77,7 @@ class Child:
     """A process of the run, its output into its log file."""
 
     def __init__(self, name, command, log, env=None):
-        self.name, self.log = name, log
+        self.name, self.log, self.reported = name, log, False
         with open(log, "ab") as output:
             self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=output,
                                             stderr=subprocess.STDOUT, env=env)
@@ -136,7 +136,7 @@ class Run:
                 self.shutdowns.append((float(stamp), command))
         for child in self.children:
             code = child.exit_code()
-            if code is not None and not getattr(child, "reported", False):
+            if code is not None and not child.reported:
                 child.reported = True
                 self.problem("%s ended with exit code %d; its log: %s" % (child.name, code, child.log))
 

@@ -47,12 +47,15 @@ def play(run, daemon, seconds):
             run.update()
             if steps and time.time() >= start + steps[0][0] * seconds:
                 _, step = steps.pop(0)
-                if step == "button press":
-                    run.board("click")
-                else:
-                    control_stand_in(run, step)
-                marks.append("%.6f %s" % (time.time(), step))
-                say(start, step)
+                try:
+                    if step == "button press":
+                        run.board("click")
+                    else:
+                        control_stand_in(run, step)
+                    marks.append("%.6f %s" % (time.time(), step))
+                    say(start, step)
+                except (OSError, RuntimeError) as error:
+                    say(start, "%s failed: %s" % (step, error))
             if len(run.shutdowns) > shutdowns:
                 shutdowns = len(run.shutdowns)
                 say(start, "shutdown call: " + run.shutdowns[-1][1])

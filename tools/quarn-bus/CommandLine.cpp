@@ -136,18 +136,20 @@ ParseResult help(const std::string& text) {
     return result;
 }
 
+// Whether the option was given; the parser is asked only about the command's own options, as
+// Qt warns about any other name.
+bool given(const QCommandLineParser& parser, const CommandSpec& spec, const char* name) {
+    const QString key = QString::fromLatin1(name);
+    return std::any_of(
+               spec.options.begin(), spec.options.end(),
+               [&key](const QCommandLineOption& known) { return known.names().contains(key); }) &&
+           parser.isSet(key);
+}
+
 // Reads the options of one command into line; an empty text when every value is good.
 std::string readOptions(const QCommandLineParser& parser, const CommandSpec& spec,
                         CommandLine& line) {
-    // Asked only about its own options: Qt warns about any other name.
-    const auto isSet = [&parser, &spec](const char* name) {
-        const QString key = QString::fromLatin1(name);
-        return std::any_of(spec.options.begin(), spec.options.end(),
-                           [&key](const QCommandLineOption& known) {
-                               return known.names().contains(key);
-                           }) &&
-               parser.isSet(key);
-    };
+    const auto isSet = [&parser, &spec](const char* name) { return given(parser, spec, name); };
     const auto value = [&parser, &isSet](const char* name) {
         return isSet(name) ? parser.value(QString::fromLatin1(name)) : QString();
     };
@@ -291,8 +293,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
     if (!error.empty()) {
         return failure(error);
     }
-    fillDefaults(line, parser.isSet(QStringLiteral("timeout")),
-                 parser.isSet(QStringLiteral("responses")));
+    fillDefaults(line, given(parser, *spec, "timeout"), given(parser, *spec, "responses"));
 
     ParseResult result;
     result.ok = true;

@@ -172,12 +172,12 @@ class Run:
             summary = "capacity=%s externalPower=%s %s" % (values.get("capacity"), values.get("externalPower"), self.reading["chargeState"])
         else:
             summary = payload or ""
-        # An event like the one before it (a battery reading every 2 s) is counted, not added.
+        # An event like one shown already (a reading every 2 s, a low battery at every check)
+        # moves down and is counted, so that the rare ones stay in sight.
         event = "%-22s %s" % (name, summary)
-        if self.bus_events and self.bus_events[-1][1] == event:
-            self.bus_events[-1] = (stamp, event, self.bus_events[-1][2] + 1)
-        else:
-            self.bus_events = (self.bus_events + [(stamp, event, 1)])[-BUS_EVENTS_SHOWN:]
+        count = 1 + sum(shown[2] for shown in self.bus_events if shown[1] == event)
+        others = [shown for shown in self.bus_events if shown[1] != event]
+        self.bus_events = (others + [(stamp, event, count)])[-BUS_EVENTS_SHOWN:]
 
     def stop(self):
         """The daemon's exit code. The daemon goes first (Ctrl-C has reached it already), then
@@ -247,7 +247,7 @@ def frame(run, daemon):
         "  last warning    %s" % (run.last_warning or "none"),
         "  last bus events (the daemon's, from bus.log)",
     ]
-    lines += ["    %s  %s%s" % (stamp, event, "   (%d in a row)" % count if count > 1 else "")
+    lines += ["    %s  %s%s" % (stamp, event, "   (%d times, the last shown)" % count if count > 1 else "")
               for stamp, event, count in run.bus_events] or ["    none yet"]
     lines += ["  at the start    " + note for note in run.options.note]
     lines += ["  \x1b[1;31mproblem\x1b[0m         " + text for text in run.problems]

@@ -1,6 +1,9 @@
 #include "quarn-bus/CommandLine.h"
 #include "quarn-bus/ControlCommand.h"
 
+#include <QString>
+#include <QtGlobal>
+
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -57,9 +60,17 @@ TEST(CommandLine, DefaultsFollowTheCommandServerAndOrigin) {
          "events.dsp-manager | 0 -1 session 2 flag 1 /x/c"},
         {{"flood"}, "0 as 6 | requests.pwr-manager |  |  | 1000 -1"},
     };
+    // Qt warns about any option a command does not define, so none may be asked about.
+    static std::vector<std::string> warnings;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+            warnings.push_back(text.toStdString());
+        });
     for (const auto& [arguments, expected] : cases) {
         EXPECT_EQ(resolved(arguments), expected);
     }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings, std::vector<std::string>());
 }
 
 TEST(CommandLine, HelpWinsAnywhereAndMistakesAreRefusedWithAReason) {

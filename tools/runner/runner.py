@@ -213,7 +213,8 @@ def commands(options):
 
 
 def frame(run, daemon):
-    """The screen's lines."""
+    """The screen's lines in three parts: the state, cut to the width; the last bus events, as
+    many as the height leaves room for; notes, problems, commands and logs, whole."""
     try:
         battery = run.board.values("get", "battery")
         led = run.board("get", "led").strip()
@@ -247,17 +248,19 @@ def frame(run, daemon):
         "  last warning    %s" % (run.last_warning or "none"),
         "  last bus events (the daemon's, from bus.log)",
     ]
-    lines += ["    %s  %s%s" % (stamp, event, "   (%d times, the last shown)" % count if count > 1 else "")
+    events = ["    %s  %s%s" % (stamp, event, "   (%d times, the last shown)" % count if count > 1 else "")
               for stamp, event, count in run.bus_events] or ["    none yet"]
-    lines += ["  at the start    " + note for note in run.options.note]
-    lines += ["  \x1b[1;31mproblem\x1b[0m         " + text for text in run.problems]
-    lines += ["", "From another terminal:"]
-    lines += ["  %-25s %s" % pair for pair in commands(run.options)]
-    lines += [
+    # What was found at the start, the problems with their log files and the commands are
+    # there to be read in full or copied: never cut, even where they wrap.
+    whole = ["  at the start    " + note for note in run.options.note]
+    whole += ["  \x1b[1;31mproblem\x1b[0m         " + text for text in run.problems]
+    whole += ["", "From another terminal:"]
+    whole += ["  %-25s %s" % pair for pair in commands(run.options)]
+    whole += [
         "Logs in %s: pwr-manager.log (the daemon), bus.log (every event)," % run.folder,
         "dsp-manager.log, boardsim.log, shutdown.log.  Ctrl-C ends the run.",
     ]
-    return lines
+    return lines, events, whole
 
 
 class Screen:
@@ -269,18 +272,35 @@ class Screen:
         if self.terminal:
             sys.stdout.write("\x1b[?25l\x1b[2J")
 
-    def draw(self, lines):
+    def draw(self, parts):
+        state, events, whole = parts
         if self.terminal:
-            width = shutil.get_terminal_size().columns
-            text = "".join(self.cut(line, width) + "\x1b[K\n" for line in lines)
+            width, height = shutil.get_terminal_size()
+            # A screen taller than the terminal would scroll at every redraw: the oldest bus
+            # events give way first; what still does not fit is left out, and the last line says so.
+            rows = [1 + max(len(self.plain(line)) - 1, 0) // width for line in whole]
+            events = events[-max(height - 1 - len(state) - sum(rows), 1):]
+            room = height - 1 - len(state) - len(events)
+            if sum(rows) > room:
+                while whole and sum(rows) > room - 1:
+                    rows.pop()
+                    whole = whole[:-1]
+                whole = whole + ["\x1b[7m(make the terminal taller for the rest)\x1b[0m"]
+            text = "".join(self.cut(line, width) + "\x1b[K\n" for line in state + events)
+            text += "".join(line + "\x1b[K\n" for line in whole)
             sys.stdout.write("\x1b[H" + text + "\x1b[J")
         else:
+            lines = state + events + whole
             for line in lines:
-                plain = re.sub(r"\x1b\[[\d;?]*[a-zA-Z]", "", line)
+                plain = self.plain(line)
                 if plain.strip() and plain not in self.printed and not plain.startswith("pwr-manager on"):
                     self.printed.add(plain)
                     print(plain)
         sys.stdout.flush()
+
+    @staticmethod
+    def plain(line):
+        return re.sub(r"\x1b\[[\d;?]*[a-zA-Z]", "", line)
 
     @staticmethod
     def cut(line, width):

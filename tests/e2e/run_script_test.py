@@ -3,15 +3,21 @@ by an earlier run, an invalid threshold, a second run on the same folder, and a 
 outside the sandbox through scripts/run-shell.
 Run on the host (scripts/run makes its own sandbox): run_script_test.py <repository> <build> <run folder>"""
 
+import io
 import os
+import re
 import signal
 import subprocess
 import sys
 import unittest
+from types import SimpleNamespace
+from unittest import mock
 
 from quarn_e2e import run_tests, wait_until
 
 REPOSITORY, BUILD, RUN = sys.argv.pop(1), sys.argv.pop(1), sys.argv.pop(1)
+sys.path.insert(0, os.path.join(REPOSITORY, "tools", "runner"))
+import runner  # noqa: E402
 RUN_SCRIPT = [os.path.join(REPOSITORY, "scripts", "run"), "--build-dir", BUILD, "--run-dir", RUN]
 
 
@@ -62,6 +68,40 @@ class RunScriptTest(unittest.TestCase):
         refused = subprocess.run(shell + ["true"], capture_output=True, text=True, timeout=30)
         self.assertEqual("run-shell: no scripts/run is running on %s (start one in another terminal first)\n" % RUN,
                          refused.stderr)
+
+
+class RunnerScreenTest(unittest.TestCase):
+    def test_threshold_in_force_and_why(self):
+        line = "INFO P:7 T:1 [2026-12-06 16:07:12.832 UTC:16:07] power_manager_logger PowerManagerApp.cpp:82 [0.001914 sec] - "
+        cases = [
+            ([], [], "10 %, the default (scripts/run THRESHOLD sets another)"),
+            (["5"], [], "5 %, from the command line"),
+            (["0"], ['Invalid auto-shutdown threshold "0", expected 1 to 99'],
+             '10 %, the default, as the daemon says: Invalid auto-shutdown threshold "0", expected 1 to 99'),
+            (["5", "6"], ["Expected one argument at most, the auto-shutdown threshold; the 2 arguments given are ignored"],
+             "10 %, the default, as the daemon says: Expected one argument at most, the auto-shutdown threshold; "
+             "the 2 arguments given are ignored"),
+        ]
+        for arguments, refusals, shown in cases:
+            run = runner.Run(SimpleNamespace(run_dir=RUN, daemon_arguments=arguments))
+            threshold = shown.split(" ", 1)[0]
+            for message in refusals + ["Auto-shutdown battery threshold level is %s%%." % threshold]:
+                run.read_daemon_line(line + message)
+            self.assertEqual(shown, "%d %%, %s" % (run.threshold, run.threshold_reason), arguments)
+
+    def test_a_short_terminal_keeps_the_screen_in_place_and_the_commands_whole(self):
+        state = ["state %d" % n for n in range(12)]
+        events = ["event %d" % n for n in range(6)]
+        whole = ["command %d " % n + "x" * 100 for n in range(8)]  # two rows each on 80 columns
+        terminal = io.StringIO()
+        terminal.isatty = lambda: True
+        with mock.patch.object(sys, "stdout", terminal), \
+                mock.patch.object(runner.shutil, "get_terminal_size", return_value=os.terminal_size((80, 24))):
+            runner.Screen().draw((state, events, whole))
+        drawn = re.sub(r"\x1b\[[\d;?]*[a-zA-Z]", "", terminal.getvalue().split("\x1b[H", 1)[1]).split("\n")
+        # 12 state rows, one event, four commands of two rows and the note: 22 rows of the 23 above
+        # the cursor's last one; a fifth command would make 24 and scroll.
+        self.assertEqual(state + ["event 5"] + whole[:4] + ["(make the terminal taller for the rest)", ""], drawn)
 
 
 if __name__ == "__main__":

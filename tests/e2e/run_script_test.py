@@ -1,6 +1,7 @@
 """scripts/run as a newcomer meets it, with its screen read as a pipe gets it: a control file left
 by an earlier run, an invalid threshold, a second run on the same folder, and a bus request from
-outside the sandbox through scripts/run-shell.
+outside the sandbox through scripts/run-shell; then what the runner's screen makes of the
+daemon's and the stand-ins' logs, and of a short terminal.
 Run on the host (scripts/run makes its own sandbox): run_script_test.py <repository> <build> <run folder>"""
 
 import io
@@ -88,6 +89,19 @@ class RunnerScreenTest(unittest.TestCase):
             for message in refusals + ["Auto-shutdown battery threshold level is %s%%." % threshold]:
                 run.read_daemon_line(line + message)
             self.assertEqual(shown, "%d %%, %s" % (run.threshold, run.threshold_reason), arguments)
+
+    def test_the_stand_ins_errors_reach_the_screen(self):
+        folder = RUN + ".logs"  # not the run's, which the other test uses
+        os.makedirs(folder, exist_ok=True)
+        logs = {"dsp-manager.log": "quarn-bus: %s/dsp-manager.control is not a named pipe\n" % folder,
+                "boardsim.log": "boardsim: serving /sys/class\nboardsim: cannot mount /sys/class: Permission denied\n"}
+        for name, text in logs.items():
+            with open(os.path.join(folder, name), "w") as f:
+                f.write(text)
+        run = runner.Run(SimpleNamespace(run_dir=folder, daemon_arguments=[]))
+        run.update()
+        self.assertEqual(["dsp-manager stand-in: quarn-bus: %s/dsp-manager.control is not a named pipe" % folder,
+                          "boardsim: cannot mount /sys/class: Permission denied"], run.problems)
 
     def test_a_short_terminal_keeps_the_screen_in_place_and_the_commands_whole(self):
         state = ["state %d" % n for n in range(12)]

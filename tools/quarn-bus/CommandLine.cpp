@@ -14,7 +14,7 @@ namespace quarn_bus {
 
 namespace {
 
-struct CommandSpec {
+struct CommandEntry {
     CommandLine::Command command;
     const char* name;
     const char* synopsis;
@@ -30,8 +30,8 @@ QCommandLineOption option(const char* name, const char* description, const char*
 const char* const SERVER_TEXT =
     "The server: core-app, dsp-manager, pwr-manager (default), usb-manager, com-manager.";
 
-const std::vector<CommandSpec>& commands() {
-    static const std::vector<CommandSpec> table = {
+const std::vector<CommandEntry>& commands() {
+    static const std::vector<CommandEntry> table = {
         {CommandLine::Monitor,
          "monitor",
          "[options]",
@@ -88,25 +88,25 @@ const std::vector<CommandSpec>& commands() {
     return table;
 }
 
-const CommandSpec* findCommand(const std::string& name) {
-    for (const CommandSpec& spec : commands()) {
-        if (name == spec.name) {
-            return &spec;
+const CommandEntry* findCommand(const std::string& name) {
+    for (const CommandEntry& entry : commands()) {
+        if (name == entry.name) {
+            return &entry;
         }
     }
     return nullptr;
 }
 
-std::string commandHelp(const CommandSpec& spec) {
+std::string commandHelp(const CommandEntry& entry) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(spec.description));
-    parser.addOptions(spec.options);
+    parser.setApplicationDescription(QString::fromUtf8(entry.description));
+    parser.addOptions(entry.options);
     // Not addHelpOption(), which would list Qt's own options as well.
     parser.addOption(QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Show this text.")));
     // Qt's first line names the executable by its path; the command belongs there instead.
     const QString text = parser.helpText();
-    return "Usage: quarn-bus " + std::string(spec.name) + " " + spec.synopsis +
+    return "Usage: quarn-bus " + std::string(entry.name) + " " + entry.synopsis +
            text.mid(text.indexOf(QLatin1Char('\n'))).toStdString();
 }
 
@@ -138,18 +138,18 @@ ParseResult help(const std::string& text) {
 
 // Whether the option was given; the parser is asked only about the command's own options, as
 // Qt warns about any other name.
-bool given(const QCommandLineParser& parser, const CommandSpec& spec, const char* name) {
+bool given(const QCommandLineParser& parser, const CommandEntry& entry, const char* name) {
     const QString key = QString::fromLatin1(name);
     return std::any_of(
-               spec.options.begin(), spec.options.end(),
+               entry.options.begin(), entry.options.end(),
                [&key](const QCommandLineOption& known) { return known.names().contains(key); }) &&
            parser.isSet(key);
 }
 
 // Reads the options of one command into line; an empty text when every value is good.
-std::string readOptions(const QCommandLineParser& parser, const CommandSpec& spec,
+std::string readOptions(const QCommandLineParser& parser, const CommandEntry& entry,
                         CommandLine& line) {
-    const auto isSet = [&parser, &spec](const char* name) { return given(parser, spec, name); };
+    const auto isSet = [&parser, &entry](const char* name) { return given(parser, entry, name); };
     const auto value = [&parser, &isSet](const char* name) {
         return isSet(name) ? parser.value(QString::fromLatin1(name)) : QString();
     };
@@ -244,26 +244,26 @@ void fillDefaults(CommandLine& line, bool timeoutGiven, bool responsesGiven) {
 } // namespace
 
 ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
-    const CommandSpec* spec = arguments.empty() ? nullptr : findCommand(arguments[0]);
+    const CommandEntry* entry = arguments.empty() ? nullptr : findCommand(arguments[0]);
     // Help wins wherever it stands: the help of the command named, or of the whole tool.
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
-            return help(spec != nullptr ? commandHelp(*spec) : usageText());
+            return help(entry != nullptr ? commandHelp(*entry) : usageText());
         }
     }
     if (arguments.empty()) {
         return failure("no command given");
     }
     if (arguments[0] == "help") {
-        const CommandSpec* topic = arguments.size() > 1 ? findCommand(arguments[1]) : nullptr;
+        const CommandEntry* topic = arguments.size() > 1 ? findCommand(arguments[1]) : nullptr;
         return help(topic != nullptr ? commandHelp(*topic) : usageText());
     }
-    if (spec == nullptr) {
+    if (entry == nullptr) {
         return failure("unknown command: " + arguments[0]);
     }
 
     QCommandLineParser parser;
-    parser.addOptions(spec->options);
+    parser.addOptions(entry->options);
     QStringList words{QStringLiteral("quarn-bus")};
     for (std::size_t index = 1; index < arguments.size(); ++index) {
         words << QString::fromStdString(arguments[index]);
@@ -273,7 +273,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
     }
 
     CommandLine line;
-    line.command = spec->command;
+    line.command = entry->command;
     QStringList positional = parser.positionalArguments();
     if (line.command == CommandLine::Request) {
         if (positional.isEmpty()) {
@@ -289,11 +289,11 @@ ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
     if (!positional.isEmpty()) {
         return failure("unexpected argument: " + positional[0].toStdString());
     }
-    const std::string error = readOptions(parser, *spec, line);
+    const std::string error = readOptions(parser, *entry, line);
     if (!error.empty()) {
         return failure(error);
     }
-    fillDefaults(line, given(parser, *spec, "timeout"), given(parser, *spec, "responses"));
+    fillDefaults(line, given(parser, *entry, "timeout"), given(parser, *entry, "responses"));
 
     ParseResult result;
     result.ok = true;
@@ -306,8 +306,8 @@ std::string usageText() {
                        "A client of the instrument's IPC bus. Addresses default to the product's "
                        "ipc:///tmp/quarn.*\nendpoints; every one can be given instead (options "
                        "take \"--opt VALUE\" or \"--opt=VALUE\").\n\nCommands:\n";
-    for (const CommandSpec& spec : commands()) {
-        text += "  " + std::string(spec.name) + " " + spec.synopsis + "\n";
+    for (const CommandEntry& entry : commands()) {
+        text += "  " + std::string(entry.name) + " " + entry.synopsis + "\n";
     }
     return text + "\n'quarn-bus COMMAND --help' describes a command and its options.\n"
                   "Exit status: 0 success, 1 bus failure, 2 usage error, 3 no response or too "

@@ -76,25 +76,29 @@ void AsyncRollingFileAppender::append(const spi::InternalLoggingEvent& event) {
     formatStream_.clear();
     layout->formatAndAppend(formatStream_, event);
 
-    std::string dropped;
-    thread::MutexGuard cacheGuard(cacheMutex_);
-    if (cacheSize_ == 0) {
-        ++lostCount_;
-        return;
+    {
+        std::string dropped;
+        thread::MutexGuard cacheGuard(cacheMutex_);
+        if (cacheSize_ == 0) {
+            ++lostCount_;
+        } else {
+            if (cache_.size() >= cacheSize_) {
+                ++lostCount_;
+                dropped.swap(cache_.front());
+                cache_.pop_front();
+            }
+            cache_.push_back(std::move(line_));
+            if (!spareLines_.empty()) {
+                line_.swap(spareLines_.back());
+                spareLines_.pop_back();
+            } else {
+                // With no spare left, the dropped line's buffer serves the next one.
+                line_.swap(dropped);
+            }
+        }
     }
-    if (cache_.size() >= cacheSize_) {
-        ++lostCount_;
-        dropped.swap(cache_.front());
-        cache_.pop_front();
-    }
-    cache_.push_back(std::move(line_));
-    if (!spareLines_.empty()) {
-        line_.swap(spareLines_.back());
-        spareLines_.pop_back();
-    } else {
-        // With no spare left, the dropped line's buffer serves the next one.
-        line_.swap(dropped);
-    }
+    // A lost line must reach the file too: as the count in front of the next ones.
+    scheduleCommit();
 }
 
 void AsyncRollingFileAppender::commit() {
@@ -184,17 +188,37 @@ void AsyncRollingFileAppender::stopWriter() {
     }
 }
 
+void AsyncRollingFileAppender::scheduleCommit() {
+    // Only the first line after a commit pays for the wake-up; the rest find it scheduled.
+    if (commitScheduled_.load(std::memory_order_relaxed) || commitScheduled_.exchange(true)) {
+        return;
+    }
+    {
+        // Taking the lock orders the flag before the writer's next look at it: the writer either
+        // sees it before it sleeps or is asleep when the notification comes.
+        std::lock_guard<std::mutex> wakeGuard(wakeMutex_);
+    }
+    wakeWriter_.notify_one();
+}
+
 void AsyncRollingFileAppender::run() {
     running_.signal();
+    std::unique_lock<std::mutex> wakeLock(wakeMutex_);
     while (!stopRequested_) {
-        ::thread::TimeValue deadline(::thread::TimeValue::CLOCK_MONOTONIC_ID);
-        deadline.setNowPlus(commitPeriodMs_ / 1000.0);
-        commit();
-        const int64_t remaining = deadline.microsecondsRemaining();
-        if (remaining > 0) {
-            std::unique_lock<std::mutex> wakeLock(wakeMutex_);
-            wakeWriter_.wait_for(wakeLock, std::chrono::microseconds(remaining),
-                                 [this] { return stopRequested_.load(); });
+        wakeWriter_.wait(wakeLock, [this] { return stopRequested_ || commitScheduled_; });
+        ++writerWakeUps_;
+        // The lines that follow the first one within a period go into the file with it.
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(commitPeriodMs_);
+        if (!stopRequested_ &&
+            !wakeWriter_.wait_until(wakeLock, deadline, [this] { return stopRequested_.load(); })) {
+            ++writerWakeUps_;
+            // Cleared before the cache is taken: a line that comes while the file is written
+            // schedules the next commit.
+            commitScheduled_ = false;
+            wakeLock.unlock();
+            commit();
+            wakeLock.lock();
         }
     }
     stopped_.signal();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "foundation/TimeValue.h"
-
 #include <log4cplus/fileappender.h>
 #include <log4cplus/thread/syncprims.h>
 #include <log4cplus/thread/threads.h>
@@ -19,8 +17,10 @@
 namespace log4cplus {
 
 // A rolling file appender whose callers only format a line into a bounded cache; a writer thread
-// empties the cache into the file every commit period. When the cache is full the oldest line is
-// dropped, and the file later says how many were lost.
+// empties the cache into the file. The first line after a commit wakes the writer, which waits
+// out one commit period so that the lines that follow go into the file together; with nothing to
+// write the writer sleeps, so an idle process does not wake it at all. When the cache is full the
+// oldest line is dropped, and the file later says how many were lost.
 class AsyncRollingFileAppender : public RollingFileAppender, public thread::AbstractThread {
 public:
     AsyncRollingFileAppender(const tstring& filePath, long maxFileSize, unsigned int cacheSize,
@@ -41,6 +41,8 @@ public:
     // Lines waiting in the cache and lines dropped since the last commit.
     std::size_t cachedLineCount() const;
     unsigned int lostLineCount() const;
+    // How often the writer thread has woken up since it started.
+    unsigned int writerWakeUpCount() const { return writerWakeUps_; }
 
     unsigned int cacheSize() const { return cacheSize_; }
     unsigned int commitPeriodMs() const { return commitPeriodMs_; }
@@ -66,6 +68,8 @@ private:
     };
 
     void commitLocked();
+    // Wakes the writer unless a commit is already on its way.
+    void scheduleCommit();
 
     unsigned int cacheSize_;
     std::deque<std::string> cache_;
@@ -83,6 +87,10 @@ private:
     log4cplus::thread::Mutex cacheMutex_;
     log4cplus::thread::Mutex fileMutex_;
     std::atomic<bool> stopRequested_{false};
+    // Set by the first line (or lost line) after the writer took the cache, cleared by the writer
+    // when it takes the cache again.
+    std::atomic<bool> commitScheduled_{false};
+    std::atomic<unsigned int> writerWakeUps_{0};
     std::mutex wakeMutex_;
     std::condition_variable wakeWriter_;
     log4cplus::thread::ManualResetEvent running_{false};

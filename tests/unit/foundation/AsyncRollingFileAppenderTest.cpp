@@ -180,15 +180,32 @@ TEST_F(AsyncRollingFileAppenderTest, UnwritableDirectoryKeepsABoundedCache) {
     }
 }
 
-TEST_F(AsyncRollingFileAppenderTest, WriterThreadCommitsEveryPeriod) {
+TEST_F(AsyncRollingFileAppenderTest, IdleWriterSleepsAndTheFirstLineWakesItForOneCommit) {
+    const auto waitForFile = [](const std::string& path, const std::string& content) {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (readFile(path) != content && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return readFile(path);
+    };
     const std::string path = dir_.file("periodic.log");
     AppenderPtr appender = make(path, 10, true, 10);
-    append(*appender, {"written by the writer"});
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (readFile(path) == banner(path) && std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_EQ(readFile(path), banner(path) + "written by the writer\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(appender->writerWakeUpCount(), 0u);
+
+    // Woken by the line, then once more at the end of the period that gathers the lines.
+    append(*appender, {"written by the writer", "and its neighbour"});
+    const std::string written = banner(path) + "written by the writer\nand its neighbour\n";
+    EXPECT_EQ(waitForFile(path, written), written);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(appender->writerWakeUpCount(), 2u);
+
+    // Lines that are only counted as lost wake it as well.
+    const std::string zeroPath = dir_.file("zero-running.log");
+    AppenderPtr uncached = make(zeroPath, 0, true, 10);
+    append(*uncached, {"dropped 1", "dropped 2"});
+    EXPECT_EQ(waitForFile(zeroPath, banner(zeroPath) + overflow(2)),
+              banner(zeroPath) + overflow(2));
 }
 
 TEST_F(AsyncRollingFileAppenderTest, CloseAndDestructionWriteOutTheCache) {

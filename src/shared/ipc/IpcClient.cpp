@@ -35,6 +35,9 @@ IpcClient::IpcClient(bool processQtEventsWhileWaiting)
     , responseMessage_(IPC_MSG_NONE)
     , responsesHeld_(false) {
     registerIpcMetaTypes();
+    for (ZmqSocket* socket : {&eventReceiver_, &requestSender_, &responseReceiver_}) {
+        socket->setMaxReconnectInterval(MAX_RECONNECT_INTERVAL_MS);
+    }
 }
 
 IpcClient::~IpcClient() {

@@ -31,6 +31,11 @@ public:
 
     // The synchronous wait never lasts less than this, whatever the caller asks.
     static constexpr int MIN_SYNCHRONOUS_TIMEOUT_MS = 3000;
+    // A server that is not there is tried again after 100 ms, then after twice as long each
+    // time, up to this interval; with ZeroMQ's random part of up to 100 ms added, a server that
+    // starts later is reached within 5 s. Trying every 100 ms for ever would wake an idle
+    // process 30 times a second.
+    static constexpr int MAX_RECONNECT_INTERVAL_MS = 4900;
 
     // processQtEventsWhileWaiting: the synchronous wait runs the event loop (true) or sleeps in
     // 50 ms steps (false; the response must then be read by another thread's event loop).
@@ -39,7 +44,8 @@ public:
 
     // Connects the three channels; origin is this client's role, stamped into every request.
     // Throws zmq::error_t for an address ZeroMQ refuses. A server that is not there yet is no
-    // error: ZeroMQ keeps trying.
+    // error: ZeroMQ keeps trying (see MAX_RECONNECT_INTERVAL_MS), and requests sent meanwhile
+    // wait in its queue until the server is there.
     void connectTo(IPC_ORIGIN origin, const char* requestsAddress, const char* responsesAddress,
                    const char* eventsAddress);
 

@@ -92,6 +92,12 @@ void ZmqSocket::setMaxMessageSize(std::int64_t bytes) {
     }
 }
 
+void ZmqSocket::setMaxReconnectInterval(int milliseconds) {
+    if (socket_ != nullptr) {
+        check(zmq_setsockopt(socket_, ZMQ_RECONNECT_IVL_MAX, &milliseconds, sizeof milliseconds));
+    }
+}
+
 int ZmqSocket::fileDescriptor() const {
     if (socket_ == nullptr) {
         throw zmq::error_t(ENOTSOCK);

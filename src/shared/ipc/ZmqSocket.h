@@ -26,6 +26,10 @@ public:
     // ZMQ_RCVHWM and ZMQ_MAXMSGSIZE; both apply to connections made afterwards.
     void setReceiveHighWaterMark(int frames);
     void setMaxMessageSize(std::int64_t bytes);
+    // ZMQ_RECONNECT_IVL_MAX: while the peer of a connection is absent, ZeroMQ doubles the time
+    // between two attempts up to this bound (plus a random part below ZMQ_RECONNECT_IVL, 100 ms).
+    // Applies to connections made afterwards.
+    void setMaxReconnectInterval(int milliseconds);
 
     // The descriptor ZeroMQ signals on. It is edge-like: it becomes readable when the socket's
     // state changes, not while frames wait, so a reader drains until receive returns false.

@@ -205,3 +205,68 @@ TEST(IpcAbsentPeers, SendsReturnAtOnceAndTheEventLoopKeepsRunning) {
                      at("no-responses").c_str(), at("no-events").c_str());
     EXPECT_GT(refusals([&] { return client.sendRequest(IPC_MSG_GET_INSTRUMENT_CONFIG); }), 0);
 }
+
+TEST(IpcAbsentPeers, ClientBacksOffYetReachesALateServerWithin5sAndLosesNothing) {
+    testsupport::TempEndpoints at;
+    std::vector<IpcMessage> requests, responses, events;
+    IpcClient client(true);
+    QObject::connect(&client, &IpcClient::responseReceived,
+                     [&responses](const IpcMessage& m) { responses.push_back(m); });
+    QObject::connect(&client, &IpcClient::eventPublished,
+                     [&events](const IpcMessage& m) { events.push_back(m); });
+    QElapsedTimer sinceConnect;
+    sinceConnect.start();
+    client.connectTo(IPC_ORIGIN_CLIENT_PWR_MANAGER, at("requests").c_str(), at("responses").c_str(),
+                     at("events").c_str());
+    client.subscribe(IPC_MSG_EVENT_BATTERY_LOW);
+    // Queued until the server is there.
+    ASSERT_TRUE(client.sendRequest(IPC_MSG_GET_INSTRUMENT_CONFIG));
+    ASSERT_TRUE(client.sendRequest(IPC_MSG_GET_LOGGING_SESSION_STATUS));
+
+    // Attempts come 0.1, 0.3, 0.7, 1.5, 3.1 and 6.3 s after the connect (each step adds up to
+    // 0.1 s), then every 4.9 to 5 s: a server started at 4 s is found at 6.3 s at the earliest,
+    // where attempts every 100 ms would have found it at once.
+    pumpFor(4000);
+    IpcServer server;
+    QObject::connect(&server, &IpcServer::requestReceived,
+                     [&requests](const IpcMessage& m) { requests.push_back(m); });
+    server.init(IPC_ORIGIN_SERVER_DSP_MANAGER, at("requests").c_str(), at("events").c_str());
+    server.addResponseSocket(IPC_ORIGIN_CLIENT_PWR_MANAGER, at("responses").c_str());
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    ASSERT_TRUE(pumpUntil([&requests] { return requests.size() == 2; }, 8000));
+    EXPECT_GE(sinceConnect.elapsed(), 6000);
+    EXPECT_EQ(IPC_MSG_GET_INSTRUMENT_CONFIG, requests[0].message());
+    EXPECT_EQ(IPC_MSG_GET_LOGGING_SESSION_STATUS, requests[1].message());
+
+    // Once a channel carries its first frame, every later one arrives, in order.
+    const auto everyFrameArrives = [&sinceStart](const std::function<bool(int)>& send,
+                                                 const std::vector<IpcMessage>& received) {
+        EXPECT_TRUE(pumpUntil(
+            [&] { return send(0) && pumpUntil([&] { return !received.empty(); }, 50); }, 8000));
+        // The bound of ZeroMQ's attempts, with a second to spare for a loaded machine.
+        EXPECT_LT(sinceStart.elapsed(), 6000);
+        const size_t first = received.size();
+        for (int index = 1; index <= 50; ++index) {
+            EXPECT_TRUE(send(index));
+        }
+        ASSERT_TRUE(pumpUntil([&] { return received.size() == first + 50; }));
+        for (size_t index = first; index < received.size(); ++index) {
+            EXPECT_EQ(static_cast<int>(index - first + 1), received[index].data().at(0));
+        }
+    };
+    everyFrameArrives(
+        [&server](int index) {
+            return server.sendResponse(IPC_ORIGIN_CLIENT_PWR_MANAGER, IPC_MSG_GET_BATTERY_STATUS,
+                                       static_cast<char>(index));
+        },
+        responses);
+    everyFrameArrives(
+        [&server](int index) {
+            IpcMessage event(IPC_MSG_EVENT_BATTERY_LOW, IPC_ORIGIN_SERVER_DSP_MANAGER);
+            const char byte = static_cast<char>(index);
+            event.appendData(&byte, 1);
+            return server.publishEventMessage(event);
+        },
+        events);
+}

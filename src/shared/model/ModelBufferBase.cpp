@@ -13,6 +13,9 @@ const char* const LOGGER = "model_buffer_logger";
 
 ModelBufferBase::ModelBufferBase()
     : initTimer(new QTimer(this)) {
+    // Precise and left running between retries: a coarse timer may fire 5 % of its period off,
+    // and a restart at every time-out would shift each later retry by the time it took.
+    initTimer->setTimerType(Qt::PreciseTimer);
     connect(initTimer, &QTimer::timeout, this, &ModelBufferBase::processInitResponseTimeout);
 }
 
@@ -46,7 +49,8 @@ void ModelBufferBase::initializeIpc(ipc::IPC_MSG request, QSet<ipc::IPC_MSG> res
             Qt::QueuedConnection);
 
     // The owner may still be starting; give the connections a moment before the first request.
-    QTimer::singleShot(requestDelayMs, this, &ModelBufferBase::subscribeAndPostInitRequest);
+    QTimer::singleShot(requestDelayMs, Qt::PreciseTimer, this,
+                       &ModelBufferBase::subscribeAndPostInitRequest);
 }
 
 void ModelBufferBase::subscribeAndPostInitRequest() {
@@ -83,24 +87,30 @@ void ModelBufferBase::processIpcResponse(ipc::IpcMessage message) {
 
 void ModelBufferBase::processInitResponseTimeout() {
     try {
-        initTimer->stop();
         if (initialized || initRequest == ipc::IPC_MSG_NONE) {
+            initTimer->stop();
             return;
         }
-        LOG_WARN(LOGGER, "Buffer not yet initialized, retrying initialization request "
-                             << ipc::ipcMessageName(initRequest));
+        LOG_REPEATED(retryLines, ::log4cplus::WARN_LOG_LEVEL, LOGGER,
+                     "Buffer not yet initialized, retrying initialization request "
+                         << ipc::ipcMessageName(initRequest));
         if (!client.isNull()) {
             sendInitRequest();
         }
-        initTimer->start(retryPeriodMs);
+        if (!initTimer->isActive()) {
+            initTimer->start(retryPeriodMs);
+        }
     }
     CATCH_ALL_AND_ABORT
 }
 
 void ModelBufferBase::sendInitRequest() {
-    if (!client->sendRequest(initRequest)) {
-        LOG_ERROR(LOGGER, "Could not sent buffer initialization request "
-                              << ipc::ipcMessageName(initRequest));
+    if (client->sendRequest(initRequest)) {
+        sendFailures.reset();
+    } else {
+        LOG_REPEATED(sendFailures, ::log4cplus::ERROR_LOG_LEVEL, LOGGER,
+                     "Could not sent buffer initialization request "
+                         << ipc::ipcMessageName(initRequest));
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/LogRepeatLimiter.h"
 #include "ipc/IpcMessage.h"
 #include "ipc/IpcMessageIds.h"
 
@@ -19,6 +20,9 @@ namespace model {
 // once the bus is up (and again until an answer comes), follow the owner's change events, and
 // announce every change with `updated`. The derived templates hold the value and know how to
 // take it out of a message. Main thread only.
+//
+// The retries keep their period (a precise timer); while the owner stays silent their log lines
+// are rate-limited, as every repeated line is.
 class ModelBufferBase : public QObject {
     Q_OBJECT
 
@@ -72,6 +76,8 @@ private:
     bool initialized = false;
     int requestDelayMs = INIT_REQUEST_DELAY_MS;
     int retryPeriodMs = INIT_RETRY_PERIOD_MS;
+    shared::LogRepeatLimiter retryLines;
+    shared::LogRepeatLimiter sendFailures;
 };
 
 } // namespace model

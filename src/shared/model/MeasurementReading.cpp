@@ -15,8 +15,6 @@ namespace {
 const char* const LOGGER = "reading_container_logger";
 constexpr int LOWEST_EXPONENT = -12;
 constexpr int HIGHEST_EXPONENT = 9;
-// A caller that keeps setting a bad range gets one line a second per reading.
-constexpr qint64 RANGE_ERROR_QUIET_MS = 1000;
 
 // All of the display arithmetic is single precision with base-10 logarithms, as on the other
 // processes of the instrument, so that every process shows the same digits for the same value.
@@ -110,6 +108,7 @@ void MeasurementReading::setRange(float range) {
     if (!std::isfinite(range)) {
         return;
     }
+    badRanges_.reset();
     if (rangeOverridden_) {
         restoreRealRange(true);
     } else if (range == range_) {
@@ -283,13 +282,10 @@ int MeasurementReading::limitDecimals(int count) const {
 }
 
 void MeasurementReading::reportBadRange(float badRange) {
-    if (sinceRangeError_.isValid() && sinceRangeError_.elapsed() < RANGE_ERROR_QUIET_MS) {
-        return;
-    }
-    sinceRangeError_.start();
-    LOG_ERROR(LOGGER, "Attemt to set zero or negative reading range ("
-                          << badRange << ") to reading of type " << type_->name << " and channel "
-                          << channel_->label);
+    LOG_REPEATED(badRanges_, ::log4cplus::ERROR_LOG_LEVEL, LOGGER,
+                 "Attemt to set zero or negative reading range ("
+                     << badRange << ") to reading of type " << type_->name << " and channel "
+                     << channel_->label);
 }
 
 } // namespace model

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "foundation/LogRepeatLimiter.h"
+
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QRecursiveMutex>
 #include <QTimer>
@@ -48,8 +49,9 @@ public:
     // adjustRange: a fall from the current scale starts (or re-arms) the hold. Re-arming a
     // running hold allocates nothing.
     void setValue(float value, bool adjustRange);
-    // Refuses (with an ERROR) a range that is zero or negative and ignores one that is not
-    // finite. Ends a hold without taking the current value into account.
+    // Refuses (with an ERROR, rate-limited until a good range comes) a range that is zero or
+    // negative and ignores one that is not finite. Ends a hold without taking the current value
+    // into account.
     void setRange(float range);
 
     // The value rounded to the shown digits and scaled by the exponent; NaN and infinities as
@@ -100,7 +102,7 @@ private:
     int holdPeriodMs_ = HOLD_PERIOD_MS;
     float backupRange_ = 0.0f;
     bool rangeOverridden_ = false;
-    QElapsedTimer sinceRangeError_;
+    shared::LogRepeatLimiter badRanges_;
     mutable QRecursiveMutex lock_;
 };
 

@@ -118,7 +118,7 @@ TEST_F(HeldReading, SetRangeEndsTheHoldWithoutAdjustingToTheValue) {
     EXPECT_EQ(-3, reading.exponent());
 }
 
-TEST(MeasurementReadingTest, RefusesZeroOrNegativeRangesWithAnErrorASecond) {
+TEST(MeasurementReadingTest, RefusesZeroOrNegativeRangesWithOneErrorUntilAGoodRangeComes) {
     testsupport::LogCapture log;
     MeasurementReading reading(6, 0.5f); // READING_I_A
     reading.setRange(2.0f);
@@ -126,8 +126,12 @@ TEST(MeasurementReadingTest, RefusesZeroOrNegativeRangesWithAnErrorASecond) {
         reading.setRange(refused);
     }
     EXPECT_FLOAT_EQ(2.0f, reading.realRange());
-    EXPECT_EQ(std::vector<std::string>{"Attemt to set zero or negative reading range (0.000000) "
-                                       "to reading of type Current and channel L1"},
+    reading.setRange(3.0f);
+    reading.setRange(-2.0f);
+    EXPECT_EQ((std::vector<std::string>{"Attemt to set zero or negative reading range (0.000000) "
+                                        "to reading of type Current and channel L1",
+                                        "Attemt to set zero or negative reading range (-2.000000) "
+                                        "to reading of type Current and channel L1"}),
               log.messages("reading_container_logger"));
     EXPECT_EQ(log4cplus::ERROR_LOG_LEVEL, log.events().at(0).level);
 }

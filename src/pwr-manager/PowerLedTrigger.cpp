@@ -26,7 +26,10 @@ bool isFlashing(int mode) {
 } // namespace
 
 PowerLedTrigger::PowerLedTrigger()
-    : ledTimer(new QTimer(this)) {}
+    : ledTimer(new QTimer(this)) {
+    // A coarse timer may fire 5 % of its period off; the flashing must keep its second.
+    ledTimer->setTimerType(Qt::PreciseTimer);
+}
 
 PowerLedTrigger::~PowerLedTrigger() {
     try {
@@ -46,6 +49,10 @@ void PowerLedTrigger::init() {
             &PowerLedTrigger::onSessionChange);
     connect(BatteryStatus::getInstance().get(), &BatteryStatus::batteryStatusUpdated, this,
             &PowerLedTrigger::processBatteryStatus);
+    ledTimer->start(TICK_MS);
+}
+
+void PowerLedTrigger::restartTick() {
     ledTimer->start(TICK_MS);
 }
 

@@ -38,6 +38,10 @@ public:
 
     int mode() const;
 
+    // Starts the tick's period anew from now. The application does so as it starts the battery
+    // timer: every second tick then falls due with the battery check and shares its wake-up.
+    void restartTick();
+
 public slots:
     void onSessionChange(ipc::IPC_MSG messageId);
     void processPowerLedTriggerTimeout();

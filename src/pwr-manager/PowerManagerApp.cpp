@@ -141,6 +141,12 @@ void PowerManagerApp::initialize() {
 
 void PowerManagerApp::start() {
     batteryCheckTimer->start();
+    // The LED has ticked since initialize(); restarted in step with the battery timer, every
+    // second tick falls due with the battery check, and an idle daemon wakes once a second
+    // instead of three times every two seconds.
+    if (auto led = PowerLedTrigger::getInstance()) {
+        led->restartTick();
+    }
     powerButtonTrigger->start();
 }
 

@@ -2,9 +2,8 @@
 
 #include "foundation/Log.h"
 
-#include <QFile>
+#include <QByteArrayView>
 #include <QMutexLocker>
-#include <QTextStream>
 
 #include <algorithm>
 #include <cstring>
@@ -25,54 +24,58 @@ namespace {
 constexpr int INTEGER_ATTEMPTS = 5;
 
 // The text fields keep at most 31 bytes and always end in a zero.
-void copyText(char (&field)[32], const QString& text) {
-    const QByteArray bytes = text.toLocal8Bit();
-    const size_t length = std::min<size_t>(static_cast<size_t>(bytes.size()), sizeof(field) - 1);
+void copyText(char (&field)[32], const std::string& text) {
+    const size_t length = std::min(text.size(), sizeof(field) - 1);
     std::memset(field, 0, sizeof(field));
-    std::memcpy(field, bytes.constData(), length);
+    std::memcpy(field, text.data(), length);
+}
+
+// A limiter per file name, made at the file's first use.
+shared::LogRepeatLimiter&
+limiterOf(std::map<std::string, shared::LogRepeatLimiter, std::less<>>& limiters,
+          const char* fileName) {
+    const auto found = limiters.find(fileName);
+    return found != limiters.end() ? found->second : limiters[fileName];
 }
 
 } // namespace
 
 BatteryStatus::BatteryStatus()
-    : directory_(QString::fromLatin1(POWER_SUPPLY_DIRECTORY)) {
+    : files_(POWER_SUPPLY_DIRECTORY) {
     quarn_system::registerBatteryStatusMetaType();
 }
 
 void BatteryStatus::setPowerSupplyDirectory(const QString& directory) {
-    directory_ = directory;
+    files_.setDirectory(directory.toStdString());
 }
 
-QString BatteryStatus::getStringValueFromFile(const QString& fileName,
-                                              const QString& valueName) const {
-    QFile file(directory_ + fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        LOG_REPEATED(unreadable_[fileName], ::log4cplus::WARN_LOG_LEVEL, "power_manager_logger",
-                     "Could not read value \"" << valueName << "\" from file \"" << fileName
-                                               << "\"");
-        return QString();
+std::string BatteryStatus::getStringValueFromFile(const char* fileName, const char* valueName) {
+    std::string line;
+    if (!files_.readFirstLine(fileName, line)) {
+        LOG_REPEATED(
+            limiterOf(unreadable_, fileName), ::log4cplus::WARN_LOG_LEVEL, "power_manager_logger",
+            "Could not read value \"" << valueName << "\" from file \"" << fileName << "\"");
+        return line;
     }
-    unreadable_[fileName].reset();
-    QTextStream stream(&file);
-    const QString line = stream.readLine();
-    file.close();
+    limiterOf(unreadable_, fileName).reset();
     return line;
 }
 
-bool BatteryStatus::getIntValueFromFile(const QString& fileName, const QString& valueName,
-                                        int* value) const {
+bool BatteryStatus::getIntValueFromFile(const char* fileName, const char* valueName, int* value) {
     // Sysfs reads of the gauge fail now and then while it updates; an immediate retry usually
     // succeeds.
     for (int attempt = 0; attempt < INTEGER_ATTEMPTS; ++attempt) {
-        const QString text = getStringValueFromFile(fileName, valueName);
-        if (!text.isEmpty()) {
-            // Text that is not a number reads as 0, and still ends the retries.
+        const std::string text = getStringValueFromFile(fileName, valueName);
+        if (!text.empty()) {
+            // Text that is not a number reads as 0, and still ends the retries. Blanks around
+            // the number and a sign are allowed, as in QString::toInt.
             bool number = false;
-            *value = text.toInt(&number);
+            *value =
+                QByteArrayView(text.data(), static_cast<qsizetype>(text.size())).toInt(&number);
             if (number) {
-                notANumber_[fileName].reset();
+                limiterOf(notANumber_, fileName).reset();
             } else {
-                LOG_REPEATED(notANumber_[fileName], ::log4cplus::WARN_LOG_LEVEL,
+                LOG_REPEATED(limiterOf(notANumber_, fileName), ::log4cplus::WARN_LOG_LEVEL,
                              "power_manager_logger",
                              "Value \"" << valueName << "\" from file \"" << fileName
                                         << "\" is not a number: \"" << text << "\"");

@@ -84,6 +84,16 @@ public:
         return count;
     }
 
+    // The same from offset 0 (pread(2)), whatever the file position: a sysfs attribute produces
+    // a fresh reading for every read from its start.
+    ssize_t readFromStart(void* buffer, std::size_t size) const {
+        ssize_t count;
+        do {
+            count = ::pread(descriptor_, buffer, size, 0);
+        } while (count < 0 && errno == EINTR);
+        return count;
+    }
+
     // One write(2) of the whole text, repeated when a signal interrupts it; false on failure.
     bool writeText(const std::string& text) const {
         ssize_t written;

@@ -128,6 +128,24 @@ TEST_F(BatteryStatusTest, NonNumericCapacityReadsAsZeroAndEmptyCapacityKeepsTheD
               log.messages("power_manager_logger"));
 }
 
+TEST_F(BatteryStatusTest, OnlyTheFirstLineCountsAndNumbersMayHaveBlanksAndASign) {
+    const struct {
+        QByteArray capacity;
+        int expected;
+    } cases[] = {
+        {"42\r\n", 42},  {" 42 \nsecond line\n", 42}, {"+42", 42},  {"\t-7\t\n", -7},
+        {"\n42\n", 100}, {"2147483648\n", 0},         {"4 2\n", 0}, {"0x2A\n", 0},
+    };
+    writeGauge("Full", 100, 0);
+    write("status", "Full\r\nCharging\n");
+    for (const auto& c : cases) {
+        write("capacity", c.capacity);
+        const BATTERY_STATUS status = monitor.readBatteryStatus();
+        EXPECT_EQ(c.expected, status.capacity) << c.capacity.toHex().constData();
+        EXPECT_STREQ("Full", status.status);
+    }
+}
+
 TEST_F(BatteryStatusTest, PresentZeroOrNegativeMeansNoBatteryAndExternalPower) {
     for (const char* present : {"0\n", "-1\n"}) {
         writeGauge("Discharging", 57, -300000);

@@ -150,10 +150,6 @@ void DaemonHarness::writeAttribute(const std::string& name, const std::string& t
     writeFile(path(GAUGE_DIRECTORY + QString::fromStdString(name)), content);
 }
 
-void DaemonHarness::removeGauge() {
-    QDir(path(GAUGE_DIRECTORY)).removeRecursively();
-}
-
 void DaemonHarness::spinFor(int milliseconds) {
     pumpFor(milliseconds);
 }

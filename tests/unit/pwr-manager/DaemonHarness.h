@@ -47,7 +47,6 @@ public:
 
     void writeGauge(const Gauge& gauge);
     void writeAttribute(const std::string& name, const std::string& text);
-    void removeGauge();
 
     // Runs the event loop for a while, or until the condition holds (false on time-out).
     static void spinFor(int milliseconds);

@@ -5,6 +5,8 @@
 #include <log4cplus/helpers/loglog.h>
 #include <log4cplus/layout.h>
 
+#include <pthread.h>
+
 #include <chrono>
 #include <iostream>
 #include <utility>
@@ -202,6 +204,8 @@ void AsyncRollingFileAppender::scheduleCommit() {
 }
 
 void AsyncRollingFileAppender::run() {
+    // Named, so that the thread can be told apart in top -H or /proc/<pid>/task.
+    ::pthread_setname_np(::pthread_self(), "log writer");
     running_.signal();
     std::unique_lock<std::mutex> wakeLock(wakeMutex_);
     while (!stopRequested_) {

@@ -1,5 +1,5 @@
-"""What the daemon costs on the simulated board: CPU time, peak resident memory and the round
-trip of a battery request, beside a plain libzmq echo measured in the same run.
+"""What the daemon costs: CPU time, peak resident memory and the round trip of a battery request,
+beside a plain libzmq echo measured in the same run.
 
 Run it inside the sandbox, with the daemon binary as argument:
 
@@ -12,16 +12,25 @@ Options:
     --duration S   length of the request window, default 60 s
     --idle S       length of the quiet window before it, default 10 s (periodic checks only)
     --period MS    time between two requests of the same kind, default 50 ms
+    --fuse         read the gauge on the simulated board's FUSE files (see below)
     --quick        a smoke check: --duration 4 --idle 2
 
 The client speaks pyzmq as core-app: one battery request every period, each answered before the
-next goes out. In the same rhythm it sends an 8-byte frame to an echo peer, a second process
-with a PULL and a PUSH over ipc:// that answers with 96 bytes, the size of the daemon's answer.
-Both round trips thus carry the same client overhead; the difference is what the daemon adds
-(a battery reading through the board's files, the battery event, the queued handling).
+next goes out. Half a period after each, it sends an 8-byte frame to an echo peer, a second
+process with a PULL and a PUSH over ipc:// that answers with 96 bytes, the size of the daemon's
+answer. Both round trips thus carry the same client overhead, and each starts after the same
+pause (a round trip right after another would find the client's threads still running); the
+difference is what the daemon adds (a battery reading through the board's files, the battery
+event, the queued handling).
 
 CPU time is utime + stime of the daemon from /proc/<pid>/stat; peak memory is VmHWM from
-/proc/<pid>/status at the end.
+/proc/<pid>/status at the end. Target: a battery request's median round trip at most 1.3 times
+the echo's.
+
+By default the board's files are plain files with its starting values, bound over /sys/class
+inside the sandbox: the kernel serves sysfs attributes from memory, as a plain file is served,
+whereas every read of a FUSE file is a round trip to the board's process that costs more than
+the whole echo (seven of them per battery reading). --fuse keeps the simulated board.
 """
 
 import argparse
@@ -45,6 +54,7 @@ ECHO_RESPONSES = "ipc:///tmp/bench-echo.responses"
 BATTERY_REQUEST = struct.pack("<ii", 20, 6)  # IPC_MSG_GET_BATTERY_STATUS from core-app
 ANSWER_SIZE = 96
 TIMEOUT_MS = 1000
+ROUND_TRIP_TARGET = 1.3
 
 ECHO_PEER = r"""
 import sys, zmq
@@ -61,6 +71,36 @@ while True:
         break
     push.send(answer)
 """
+
+# The board as it starts: external power, charging at 500 mA, 80 %.
+GAUGE = {
+    "present": "1", "status": "Charging", "capacity": "80", "type": "Battery",
+    "current_now": "500000", "voltage_now": "4000000", "temp": "250",
+}
+GPIO_LINES = (2, 48, 49, 51, 143)
+PWM_FILES = ("export", "polarity", "period_ns", "duty_ns", "run")
+
+
+def write(path, text):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write(text)
+
+
+def plain_board():
+    """Plain files with the board's starting values in place of the board: a directory of the
+    sandbox's private /tmp bound over its /sys/class."""
+    root = "/tmp/plain-board"
+    for name, value in GAUGE.items():
+        write("%s/power_supply/bq27425-0/%s" % (root, name), value + "\n")
+    for name in ("export", "unexport"):
+        write("%s/gpio/%s" % (root, name), "")
+    for line in GPIO_LINES:
+        for name, value in (("value", "1"), ("direction", "in"), ("active_low", "0"), ("edge", "none")):
+            write("%s/gpio/gpio%d/%s" % (root, line, name), value + "\n")
+    for name in PWM_FILES:
+        write("%s/pwm/tmpa9xx-pwm:1/%s" % (root, name), "0\n")
+    subprocess.run(["mount", "--bind", root, "/sys/class"], check=True)
 
 
 def status_kb(pid, name):
@@ -96,6 +136,15 @@ def round_trip(push, pull, frame, size):
     return elapsed if len(answer) == size else None
 
 
+def board_name(options):
+    return "the simulated board's FUSE files" if options.fuse else "plain files in place of the board's"
+
+
+def median(samples):
+    got = sorted(s for s in samples if s is not None)
+    return got[len(got) // 2] if got else math.nan
+
+
 def summary(samples):
     got = sorted(s for s in samples if s is not None)
     lost = len(samples) - len(got)
@@ -112,12 +161,15 @@ def main():
     parser.add_argument("--duration", type=float, default=60.0)
     parser.add_argument("--idle", type=float, default=10.0)
     parser.add_argument("--period", type=float, default=50.0)
+    parser.add_argument("--fuse", action="store_true")
     parser.add_argument("--quick", action="store_true")
     options = parser.parse_args()
     if options.quick:
         options.duration, options.idle = 4.0, 2.0
     if not os.environ.get("BOARDSIM_SOCKET"):
         sys.exit("daemon_costs: run me inside scripts/sandbox (see the top of this file)")
+    if not options.fuse:
+        plain_board()
 
     echo_command = ["/usr/bin/python3", "-c", ECHO_PEER, ECHO_REQUESTS, ECHO_RESPONSES]
     echo = subprocess.Popen(echo_command, stdout=subprocess.PIPE, text=True)
@@ -150,19 +202,20 @@ def main():
         started = time.monotonic()
         slot = started
         while slot - started < options.duration:
-            daemon_trips.append(round_trip(daemon_push, daemon_pull, BATTERY_REQUEST, ANSWER_SIZE))
-            echo_trips.append(round_trip(echo_push, echo_pull, b"\0" * 8, ANSWER_SIZE))
-            slot += period
-            pause = slot - time.monotonic()
-            if pause > 0:
-                time.sleep(pause)
+            for trips, push, pull, frame in ((daemon_trips, daemon_push, daemon_pull, BATTERY_REQUEST),
+                                             (echo_trips, echo_push, echo_pull, b"\0" * 8)):
+                trips.append(round_trip(push, pull, frame, ANSWER_SIZE))
+                slot += period / 2
+                pause = slot - time.monotonic()
+                if pause > 0:
+                    time.sleep(pause)
         load_seconds = time.monotonic() - started
         load_cpu = cpu_seconds(daemon.pid) - load_cpu_start
         peak_kb = status_kb(daemon.pid, "VmHWM")
         rss_kb = status_kb(daemon.pid, "VmRSS")
         echo_push.send(b"quit")
 
-        print("daemon_costs: pwr-manager on the simulated board, %s" % os.path.basename(options.daemon))
+        print("daemon_costs: %s, gauge on %s" % (os.path.basename(options.daemon), board_name(options)))
         requests = len(daemon_trips)
         per_request = (load_cpu - idle_cpu / options.idle * load_seconds) / max(1, requests)
         print("  CPU, quiet %5.1f s: %.3f s (%.2f %% of a core), periodic checks and LED only" % (
@@ -173,6 +226,9 @@ def main():
         print("  peak resident memory (VmHWM): %d kB (VmRSS now %d kB)" % (peak_kb, rss_kb))
         print("  battery request round trip:  " + summary(daemon_trips))
         print("  libzmq echo round trip:      " + summary(echo_trips))
+        ratio = median(daemon_trips) / median(echo_trips)
+        print("  median ratio battery request / echo: %.2f (target at most %.1f: %s)" % (
+            ratio, ROUND_TRIP_TARGET, "met" if ratio <= ROUND_TRIP_TARGET else "NOT met"))
     finally:
         if daemon.poll() is None:
             daemon.send_signal(signal.SIGTERM)

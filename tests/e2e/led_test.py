@@ -1,18 +1,22 @@
 """The power LED (GPIO 49 and 143 of the simulated board) following the power source, the battery
-level and the logging session that quarn-bus, playing the dsp-manager, reports.
-Run inside scripts/sandbox: led_test.py <pwr-manager> <quarn-bus>"""
+level and the logging session that quarn-bus, playing the dsp-manager, reports; and, over a
+minute, the periods of the LED tick and of the battery events.
+Run inside scripts/sandbox: led_test.py <pwr-manager> <quarn-bus> [LedTest|PeriodTest]"""
 
 import sys
 import time
 import unittest
 
-from quarn_e2e import Bus, Daemon, DspManager, check_period, ctl, led_ticks, reset_board, run_tests, wait_until
+from quarn_e2e import (
+    BATTERY_EVENT, Bus, Daemon, DspManager, check_drift, check_period, ctl, led_ticks, reset_board, run_tests,
+    wait_until,
+)
 
 DAEMON = sys.argv.pop(1)
 QUARN_BUS = sys.argv.pop(1)
 
 
-class LedTest(unittest.TestCase):
+class DaemonWithDspManager(unittest.TestCase):
     def setUp(self):
         reset_board()
         self.dsp = DspManager(QUARN_BUS, "idle")
@@ -24,6 +28,8 @@ class LedTest(unittest.TestCase):
         self.bus.wait_connected()
         self.daemon.wait_log(r"^Buffered data initialized by response IPC_MSG_GET_LOGGING_SESSION_STATUS", 5)
 
+
+class LedTest(DaemonWithDspManager):
     def ticks_after(self, after, count):
         enough = lambda: led_ticks(after)[:count] if len(led_ticks(after)) >= count else None
         return wait_until(enough, count + 2, "%d LED ticks" % count, 0.1)
@@ -62,6 +68,23 @@ class LedTest(unittest.TestCase):
         self.dsp.control("session done")
         self.daemon.wait_log(r"^LED flashing was stopped$", 3)
         self.assertEqual([(1, 0), (1, 0)], [tick[1:] for tick in self.ticks_after(time.time(), 2)])
+        self.assertEqual(1, self.daemon.stop())
+
+
+class PeriodTest(DaemonWithDspManager):
+    """A minute long: registered on its own, so that it runs beside the other scripts."""
+
+    def test_battery_events_and_led_ticks_keep_their_periods_over_a_minute(self):
+        mark, after = self.bus.mark(), time.time()
+        time.sleep(61)
+        events = [f.mono for f in self.bus.since(mark, msg=BATTERY_EVENT)]
+        ticks = [tick[0] for tick in led_ticks(after)]
+        self.assertGreaterEqual(len(events), 30)
+        self.assertGreaterEqual(len(ticks), 60)
+        check_period(events, "battery events")
+        check_period(ticks, "LED ticks", 1.0)
+        check_drift(events, "battery events", 2.0)
+        check_drift(ticks, "LED ticks", 1.0)
         self.assertEqual(1, self.daemon.stop())
 
 

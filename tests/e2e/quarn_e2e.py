@@ -61,6 +61,18 @@ def check_period(times, what, period=2.0, tolerance=0.1):
     assert not bad, "%s: intervals off %.1f s by more than %.1f s: %s" % (what, period, tolerance, intervals)
 
 
+def check_drift(times, what, period, tolerance=0.020):
+    """The times keep their period: the line through them (the median slope over all pairs, which
+    a few late stamps on a loaded machine do not move) strays at most `tolerance` from the period
+    over their whole span."""
+    assert len(times) >= 3, "too few times to measure the drift of " + what
+    pairs = [(times[j] - times[i]) / (j - i) for i in range(len(times)) for j in range(i + 1, len(times))]
+    slope = sorted(pairs)[len(pairs) // 2]
+    drift = (slope - period) * (len(times) - 1)
+    assert abs(drift) <= tolerance, "%s: %d periods of %.5f s drift %+.3f s from %.1f s (at most %.3f s)" % (
+        what, len(times) - 1, slope, drift, period, tolerance)
+
+
 # ---------------------------------------------------------------- the board
 
 

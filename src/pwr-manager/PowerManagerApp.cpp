@@ -140,13 +140,15 @@ void PowerManagerApp::initialize() {
 }
 
 void PowerManagerApp::start() {
-    batteryCheckTimer->start();
     // The LED has ticked since initialize(); restarted in step with the battery timer, every
     // second tick falls due with the battery check, and an idle daemon wakes once a second
-    // instead of three times every two seconds.
+    // instead of three times every two seconds. Started first, the tick is due a few
+    // microseconds before the check: the same wake-up serves both, and the tick does not wait
+    // for the gauge's seven reads.
     if (auto led = PowerLedTrigger::getInstance()) {
         led->restartTick();
     }
+    batteryCheckTimer->start();
     powerButtonTrigger->start();
 }
 

@@ -7,10 +7,8 @@ import sys
 import time
 import unittest
 
-from quarn_e2e import (
-    BATTERY_EVENT, Bus, Daemon, DspManager, check_drift, check_period, ctl, led_ticks, reset_board, run_tests,
-    wait_until,
-)
+from quarn_e2e import (BATTERY_EVENT, Bus, Daemon, DspManager, check_drift, check_period, ctl, led_ticks,
+                       reset_board, run_tests, wait_until)
 
 DAEMON = sys.argv.pop(1)
 QUARN_BUS = sys.argv.pop(1)

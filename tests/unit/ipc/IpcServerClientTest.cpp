@@ -263,10 +263,7 @@ TEST(IpcAbsentPeers, ClientBacksOffYetReachesALateServerWithin5sAndLosesNothing)
         responses);
     everyFrameArrives(
         [&server](int index) {
-            IpcMessage event(IPC_MSG_EVENT_BATTERY_LOW, IPC_ORIGIN_SERVER_DSP_MANAGER);
-            const char byte = static_cast<char>(index);
-            event.appendData(&byte, 1);
-            return server.publishEventMessage(event);
+            return server.publishEvent(IPC_MSG_EVENT_BATTERY_LOW, static_cast<char>(index));
         },
         events);
 }

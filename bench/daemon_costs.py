@@ -136,6 +136,22 @@ def round_trip(push, pull, frame, size):
     return elapsed if len(answer) == size else None
 
 
+def parse_options(parser, bench, **quick):
+    """Adds --fuse and --quick to the benchmark's parser and parses the command line; --quick sets
+    the values given as `quick`. Without --fuse, puts the plain board in place."""
+    parser.add_argument("--fuse", action="store_true")
+    parser.add_argument("--quick", action="store_true")
+    options = parser.parse_args()
+    if options.quick:
+        for name, value in quick.items():
+            setattr(options, name, value)
+    if not os.environ.get("BOARDSIM_SOCKET"):
+        sys.exit("%s: run me inside scripts/sandbox (see the top of this file)" % bench)
+    if not options.fuse:
+        plain_board()
+    return options
+
+
 def board_name(options):
     return "the simulated board's FUSE files" if options.fuse else "plain files in place of the board's"
 
@@ -161,15 +177,7 @@ def main():
     parser.add_argument("--duration", type=float, default=60.0)
     parser.add_argument("--idle", type=float, default=10.0)
     parser.add_argument("--period", type=float, default=50.0)
-    parser.add_argument("--fuse", action="store_true")
-    parser.add_argument("--quick", action="store_true")
-    options = parser.parse_args()
-    if options.quick:
-        options.duration, options.idle = 4.0, 2.0
-    if not os.environ.get("BOARDSIM_SOCKET"):
-        sys.exit("daemon_costs: run me inside scripts/sandbox (see the top of this file)")
-    if not options.fuse:
-        plain_board()
+    options = parse_options(parser, "daemon_costs", duration=4.0, idle=2.0)
 
     echo_command = ["/usr/bin/python3", "-c", ECHO_PEER, ECHO_REQUESTS, ECHO_RESPONSES]
     echo = subprocess.Popen(echo_command, stdout=subprocess.PIPE, text=True)

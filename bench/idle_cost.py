@@ -38,7 +38,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from quarn_e2e import LOG_FILE, DspManager, wait_until  # noqa: E402 (the helpers live beside the end-to-end tests)
-from daemon_costs import board_name, plain_board  # noqa: E402
+from daemon_costs import board_name, parse_options  # noqa: E402
 
 TARGETS = {"present": 1.6, "absent": 2.0}
 CPU_TARGET_MS_PER_MINUTE = 20.0
@@ -121,15 +121,7 @@ def main():
     parser.add_argument("quarn_bus")
     parser.add_argument("--duration", type=float, default=60.0)
     parser.add_argument("--settle", type=float, default=15.0)
-    parser.add_argument("--fuse", action="store_true")
-    parser.add_argument("--quick", action="store_true")
-    options = parser.parse_args()
-    if options.quick:
-        options.duration, options.settle = 10.0, 8.0
-    if not os.environ.get("BOARDSIM_SOCKET"):
-        sys.exit("idle_cost: run me inside scripts/sandbox (see the top of this file)")
-    if not options.fuse:
-        plain_board()
+    options = parse_options(parser, "idle_cost", duration=10.0, settle=8.0)
 
     print("idle_cost: %s idle, board on %s" % (os.path.basename(options.daemon), board_name(options)))
     dsp = DspManager(options.quarn_bus, "idle")

@@ -152,20 +152,4 @@ TEST_F(DspFlashTest, FaultsEndTheJobWithTheirMessage) {
               job(false, [&] { return flash.readDSPflash(dir.path()); }));
 }
 
-TEST(DspFlashBus, SettingsAndDevicePath) {
-    Journal journal;
-    testsupport::FakeHwAbstractionLayer layer;
-    DspFlash(std::make_unique<halTest::RecordingDevice>(journal), "/test/spidev", hal::sleepFor,
-             &layer);
-    // Mode 0, 8 bits per word, 10 MHz (80 96 98 00), each written and read back.
-    EXPECT_EQ((Journal{"open /test/spidev", "ioctl 40016b01 00", "ioctl 80016b01 00",
-                       "ioctl 40016b03 08", "ioctl 80016b03 08", "ioctl 40046b04 80969800",
-                       "ioctl 80046b04 80969800", "close"}),
-              journal);
-    setenv("SPI_BUS_DEVICE", "/dev/spidev1.1", 1);
-    EXPECT_EQ("/dev/spidev1.1", DspFlash::spiBusDevicePath());
-    unsetenv("SPI_BUS_DEVICE");
-    EXPECT_EQ("/dev/spidev0.0", DspFlash::spiBusDevicePath());
-}
-
 } // namespace

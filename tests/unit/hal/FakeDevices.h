@@ -1,17 +1,25 @@
 #pragma once
 
-// Devices for the hardware layer's tests, so that none of them opens anything under /dev.
+// Devices and a GPIO tree for the hardware layer's tests, so that none of them opens anything
+// under /dev or /sys.
 
 #include "hal/HwAbstractionLayerQuarn.h"
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <linux/spi/spidev.h>
 #include <sys/ioctl.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -55,16 +63,16 @@ public:
     bool isOpen = false;
 };
 
-// A serial NOR flash behind spidev, written from the common command set: write enable 06, chip
-// erase C7, page program 02, read data 03, read status 05 (bit 0 busy, bit 1 write enabled), with
-// 24-bit addresses sent most significant byte first. SPI_IOC_MESSAGE arrays are clocked through
-// byte by byte, record by record; the chip is released after a record with cs_change (but the
-// last) and at the end of the message. Write enable, erase and program act on release; erase
-// and program need the latch and clear it; while busy (erasePolls or programPolls status reads)
-// only read status is heard. A program only clears bits and wraps round in its 256-byte page;
-// reads run on from any address; undriven bytes read 0xFF. A record that sets a field other
-// than the buffers, length and cs_change is refused (EINVAL), message number failMessage fails
-// (EIO), and other requests are recorded.
+// A serial NOR flash behind spidev, from the common command set: write enable 06, chip erase C7,
+// page program 02, read data 03, read status 05 (bit 0 busy, bit 1 write enabled), with 24-bit
+// addresses most significant byte first. A message's records are clocked through byte by byte;
+// the chip is released after a record with cs_change (but the last) and at the end of the
+// message. Write enable, erase and program act on release; erase and program need the latch and
+// clear it; while busy (erasePolls or programPolls status reads) only read status is heard. A
+// program only clears bits and wraps round in its 256-byte page; reads run on from any address;
+// undriven bytes read 0xFF. A record that sets a field other than the buffers, length and
+// cs_change is refused (EINVAL), message number failMessage fails (EIO), and other requests are
+// recorded.
 class NorFlashModel : public RecordingDevice {
 public:
     using RecordingDevice::RecordingDevice;
@@ -75,8 +83,9 @@ public:
     Journal selections; // the bytes sent in each chip-select period
 
     int ioctl(unsigned long request, void* argument) override {
-        if (_IOC_TYPE(request) != SPI_IOC_MAGIC || _IOC_NR(request) != 0)
+        if (_IOC_TYPE(request) != SPI_IOC_MAGIC || _IOC_NR(request) != 0) {
             return RecordingDevice::ioctl(request, argument);
+        }
         const auto* records = static_cast<const spi_ioc_transfer*>(argument);
         const std::size_t count = _IOC_SIZE(request) / sizeof *records;
         const bool bare = std::all_of(records, records + count, [](spi_ioc_transfer r) {
@@ -90,14 +99,16 @@ public:
         }
         for (std::size_t index = 0; index < count; ++index) {
             const spi_ioc_transfer& r = records[index];
+            const auto* sent = reinterpret_cast<const std::uint8_t*>(r.tx_buf);
             for (std::uint32_t at = 0; at < r.len; ++at) {
-                const auto* sent = reinterpret_cast<const std::uint8_t*>(r.tx_buf);
                 const std::uint8_t out = clock(sent != nullptr ? sent[at] : 0);
-                if (r.rx_buf != 0)
+                if (r.rx_buf != 0) {
                     reinterpret_cast<std::uint8_t*>(r.rx_buf)[at] = out;
+                }
             }
-            if ((r.cs_change != 0) != (index + 1 == count))
+            if ((r.cs_change != 0) != (index + 1 == count)) {
                 release();
+            }
         }
         return 0;
     }
@@ -109,14 +120,14 @@ private:
 
     std::uint8_t clock(std::uint8_t in) {
         period.push_back(in);
-        const std::size_t n = period.size();
         const bool busy = busyPolls > 0;
-        if (period[0] == 0x05 && n > 1) {
+        if (period[0] == 0x05 && period.size() > 1) {
             ++statusReads;
             busyPolls -= busy ? 1 : 0;
             return (busy ? 0x01 : 0) | (writeEnabled ? 0x02 : 0);
         }
-        return period[0] == 0x03 && n > 4 && !busy ? memory[address(n - 5)] : 0xFF;
+        return period[0] == 0x03 && period.size() > 4 && !busy ? memory[address(period.size() - 5)]
+                                                               : 0xFF;
     }
 
     void release() {
@@ -129,11 +140,9 @@ private:
             writeEnabled = false;
             busyPolls = erasePolls;
         } else if (write && period[0] == 0x02 && n > 4) {
-            std::vector<std::uint8_t> latch(256, 0xFF);
-            for (std::size_t at = 4; at < n; ++at)
-                latch[(address() + at - 4) & 0xFF] = period[at];
-            for (std::size_t at = 0; at < 256; ++at)
-                memory[(address() & ~0xFFu) + at] &= latch[at];
+            for (std::size_t at = 4; at < n; ++at) {
+                memory[(address() & ~0xFFu) | ((address() + at - 4) & 0xFF)] &= period[at];
+            }
             writeEnabled = false;
             busyPolls = programPolls;
         }
@@ -152,5 +161,30 @@ inline hal::HwAbstractionLayerQuarn::Devices recordingDevices(Journal& journal) 
                 journal.push_back("pause " + std::to_string(pause.count()));
             }};
 }
+
+// A temporary directory of plain files standing in for /sys/class/gpio. Exporting a line creates
+// nothing here, so every line's attribute files exist from the start, empty.
+struct GpioTree : QTemporaryDir {
+    GpioTree() {
+        for (const char* line : {"gpio2", "gpio48", "gpio51", "gpio49", "gpio143"}) {
+            EXPECT_TRUE(QDir(path()).mkpath(line));
+            for (const char* file : {"/value", "/direction", "/active_low", "/edge"}) {
+                write(line + std::string(file), "");
+            }
+        }
+        write("export", "");
+        write("unexport", "");
+    }
+    std::string root() const { return path().toStdString(); }
+    // A new, truncating open: the code's streams keep their own positions, so a later write
+    // through them would show up behind this content.
+    void write(const std::string& file, const std::string& text) const {
+        std::ofstream(root() + "/" + file) << text;
+    }
+    std::string read(const std::string& file) const {
+        std::ifstream in(root() + "/" + file);
+        return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
+    }
+};
 
 } // namespace halTest

@@ -1,19 +1,38 @@
 #include "hal/HwAbstractionLayerQuarn.h"
 
 #include "FakeDevices.h"
-#include "GpioTree.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 
 using hal::HwAbstractionLayerQuarn;
 using halTest::GpioTree;
+using halTest::Journal;
 
 namespace {
 
-halTest::Journal devices;
+Journal devices;
+
+// The DSP flash's SPI bus is opened from SPI_BUS_DEVICE and set to mode 0, 8 bits per word and
+// 10 MHz (80 96 98 00), each written and read back; the buzzer plays its start-up tone, type 2000
+// (record 01 00 00 00 D0 07 00 00), started (1) and stopped (0) at once. Both close at the end.
+TEST(HwAbstractionLayerQuarn, DevicesAreSetUpAtConstructionAndClosedAtTheEnd) {
+    GpioTree tree;
+    Journal journal;
+    setenv("SPI_BUS_DEVICE", "/dev/spidev1.1", 1);
+    HwAbstractionLayerQuarn(tree.root(), halTest::recordingDevices(journal));
+    unsetenv("SPI_BUS_DEVICE");
+    EXPECT_EQ("/dev/spidev0.0", dsp_flash::DspFlash::spiBusDevicePath());
+    EXPECT_EQ(
+        (Journal{"open /dev/spidev1.1", "ioctl 40016b01 00", "ioctl 80016b01 00",
+                 "ioctl 40016b03 08", "ioctl 80016b03 08", "ioctl 40046b04 80969800",
+                 "ioctl 80046b04 80969800", "open /dev/mldalm", "ioctl 40086d00 01000000d0070000",
+                 "ioctl 40016d01 01", "ioctl 40016d01 00", "close", "close", "close"}),
+        journal);
+}
 
 TEST(HwAbstractionLayerQuarn, FirstAccessExportsAndConfiguresOnlyThatLineAndLaterOnesNothing) {
     const struct {
@@ -27,66 +46,57 @@ TEST(HwAbstractionLayerQuarn, FirstAccessExportsAndConfiguresOnlyThatLineAndLate
         {[](HwAbstractionLayerQuarn& l) { l.toggleLed2(); }, "143", "out", "0"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.number);
         GpioTree tree;
         const std::string line = "gpio" + c.number + "/";
-        tree.writeFile(line + "value", "0\n");
+        tree.write(line + "value", "0\n");
         HwAbstractionLayerQuarn layer(tree.root(), halTest::recordingDevices(devices));
-        EXPECT_EQ("", tree.readFile("export")) << "construction writes nothing";
+        EXPECT_EQ("", tree.read("export")) << "construction writes nothing";
         c.access(layer);
-        EXPECT_EQ(c.number, tree.readFile("unexport"));
-        EXPECT_EQ(c.number, tree.readFile("export"));
-        EXPECT_EQ(c.activeLow, tree.readFile(line + "active_low")) << c.number;
-        EXPECT_EQ(c.direction, tree.readFile(line + "direction")) << c.number;
-        const std::string other = c.number == "49" ? "gpio2/" : "gpio49/";
-        EXPECT_EQ("", tree.readFile(other + "direction")) << c.number;
-
-        const std::string configuration[] = {"export", "unexport", line + "active_low",
+        const std::string configuration[] = {"unexport", "export", line + "active_low",
                                              line + "direction"};
-        for (const std::string& file : configuration) {
-            tree.writeFile(file, "x");
+        const std::string expected[] = {c.number, c.number, c.activeLow, c.direction};
+        for (int file = 0; file < 4; ++file) {
+            EXPECT_EQ(expected[file], tree.read(configuration[file]));
+            tree.write(configuration[file], "x");
         }
+        EXPECT_EQ("", tree.read(c.number == "49" ? "gpio2/direction" : "gpio49/direction"));
         c.access(layer);
         for (const std::string& file : configuration) {
-            EXPECT_EQ("x", tree.readFile(file)) << file;
+            EXPECT_EQ("x", tree.read(file)) << file;
         }
     }
 }
 
 TEST(HwAbstractionLayerQuarn, ToggleWritesTheOtherLevelAndTheNextReadSeesIt) {
     GpioTree tree;
-    tree.writeFile("gpio143/value", "1\n");
+    tree.write("gpio143/value", "1\n");
     HwAbstractionLayerQuarn layer(tree.root(), halTest::recordingDevices(devices));
-    layer.toggleLed2();
-    EXPECT_EQ("0\n", tree.readFile("gpio143/value"));
-    EXPECT_EQ(0, layer.getLed2());
-    layer.toggleLed2();
-    EXPECT_EQ("1\n", tree.readFile("gpio143/value"));
-    EXPECT_EQ(1, layer.getLed2());
-
+    for (const char* level : {"0\n", "1\n"}) {
+        layer.toggleLed2();
+        EXPECT_EQ(level, tree.read("gpio143/value"));
+        EXPECT_EQ(level[0] - '0', layer.getLed2());
+    }
     // The LED pattern that copies LED 1 to LED 2 right after toggling LED 1.
-    tree.writeFile("gpio49/value", "0\n");
+    tree.write("gpio49/value", "0\n");
     layer.toggleLed1();
     layer.setLed2(layer.getLed1());
-    EXPECT_EQ("1\n", tree.readFile("gpio49/value"));
+    EXPECT_EQ("1\n", tree.read("gpio49/value"));
     EXPECT_EQ(1, layer.getLed2());
 }
 
-TEST(HwAbstractionLayerQuarn, FailedWaitsAndAMissingTreeGiveFalseAtOnce) {
+// Every access through a tree that is not there fails at once and creates nothing.
+TEST(HwAbstractionLayerQuarn, AMissingTreeGivesFalseAndNoValueAtOnce) {
     GpioTree tree;
-    ASSERT_TRUE(QFile::remove(tree.path("gpio2/value")));
-    HwAbstractionLayerQuarn layer(tree.root(), halTest::recordingDevices(devices));
     HwAbstractionLayerQuarn absent(tree.root() + "/absent", halTest::recordingDevices(devices));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(layer.waitForPowerButton(10000));
-    EXPECT_EQ("", tree.readFile("gpio2/edge")) << "a line without its value file is not open";
-
     EXPECT_FALSE(absent.waitForPowerButton(10000));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(hal::SysfsGpio::NO_VALUE, absent.getLed1());
     absent.setLed1(1);
     absent.toggleLed2();
     EXPECT_EQ(hal::SysfsGpio::NO_VALUE, absent.getLed2());
-    EXPECT_FALSE(QFile::exists(tree.path("absent")));
+    EXPECT_FALSE(QFile::exists(tree.filePath("absent")));
 }
 
 } // namespace

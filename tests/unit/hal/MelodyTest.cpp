@@ -2,7 +2,6 @@
 #include "hal/DeviceFile.h"
 
 #include "FakeDevices.h"
-#include "GpioTree.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>

@@ -17,21 +17,38 @@ namespace {
 Journal devices;
 
 // The DSP flash's SPI bus is opened from SPI_BUS_DEVICE and set to mode 0, 8 bits per word and
-// 10 MHz (80 96 98 00), each written and read back; the buzzer plays its start-up tone, type 2000
-// (record 01 00 00 00 D0 07 00 00), started (1) and stopped (0) at once. Both close at the end.
-TEST(HwAbstractionLayerQuarn, DevicesAreSetUpAtConstructionAndClosedAtTheEnd) {
+// 10 MHz (80 96 98 00), each written and read back. Each sound of the buzzer opens it, sets type
+// 2000 (record 01 00 00 00 D0 07 00 00), starts (1), pauses, stops (0) and closes; the start-up
+// tone has no pause. Both devices are closed with the layer.
+TEST(HwAbstractionLayerQuarn, DevicesAreSetUpAtConstructionAndEachSoundIsOneSequence) {
     GpioTree tree;
     Journal journal;
     setenv("SPI_BUS_DEVICE", "/dev/spidev1.1", 1);
-    HwAbstractionLayerQuarn(tree.root(), halTest::recordingDevices(journal));
+    {
+        HwAbstractionLayerQuarn layer(tree.root(), halTest::recordingDevices(journal));
+        layer.playClick();
+        layer.playDoubleBeep();
+        layer.playLongBeep();
+    }
     unsetenv("SPI_BUS_DEVICE");
     EXPECT_EQ("/dev/spidev0.0", dsp_flash::DspFlash::spiBusDevicePath());
-    EXPECT_EQ(
-        (Journal{"open /dev/spidev1.1", "ioctl 40016b01 00", "ioctl 80016b01 00",
-                 "ioctl 40016b03 08", "ioctl 80016b03 08", "ioctl 40046b04 80969800",
-                 "ioctl 80046b04 80969800", "open /dev/mldalm", "ioctl 40086d00 01000000d0070000",
-                 "ioctl 40016d01 01", "ioctl 40016d01 00", "close", "close", "close"}),
-        journal);
+    Journal expected = {"open /dev/spidev1.1",    "ioctl 40016b01 00", "ioctl 80016b01 00",
+                        "ioctl 40016b03 08",      "ioctl 80016b03 08", "ioctl 40046b04 80969800",
+                        "ioctl 80046b04 80969800"};
+    const auto sound = [&expected](const Journal& pause) {
+        expected.insert(expected.end(), {"open /dev/mldalm", "ioctl 40086d00 01000000d0070000",
+                                         "ioctl 40016d01 01"});
+        expected.insert(expected.end(), pause.begin(), pause.end());
+        expected.insert(expected.end(), {"ioctl 40016d01 00", "close"});
+    };
+    sound({}); // the start-up tone
+    sound({"pause 30000"});
+    sound({"pause 76000"});
+    expected.push_back("pause 38000"); // between the two beeps of the double beep
+    sound({"pause 76000"});
+    sound({"pause 500000"});
+    expected.insert(expected.end(), {"close", "close"});
+    EXPECT_EQ(expected, journal);
 }
 
 TEST(HwAbstractionLayerQuarn, FirstAccessExportsAndConfiguresOnlyThatLineAndLaterOnesNothing) {

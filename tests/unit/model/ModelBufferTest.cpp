@@ -1,11 +1,329 @@
+// Buffers fed by a real IpcClient, with the owner played on plain ZeroMQ sockets, so that the
+// tests see the bytes the client puts on the wire: a PULL for requests, a PUSH for responses and
+// an XPUB for events (an XPUB also hands over the subscriptions it receives).
+
 #include "model/ModelBuffer.h"
+#include "model/ModelClassBuffer.h"
 #include "records/BatteryStatusRecord.h"
+#include "records/InstrumentConfig.h"
+#include "support/EventLoop.h"
+#include "support/LogCapture.h"
+
+#include "ipc/IpcClient.h"
+
+#include <QDataStream>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
+#include <zmq.hpp>
 
 #include <cstring>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
+
+using namespace ipc;
+using Line = std::pair<log4cplus::LogLevel, std::string>;
+constexpr auto INFO = log4cplus::INFO_LOG_LEVEL;
+constexpr auto WARN = log4cplus::WARN_LOG_LEVEL;
+constexpr auto ERROR = log4cplus::ERROR_LOG_LEVEL;
+
+template <class Buffer> class FakeOwner : public ::testing::Test {
+protected:
+    FakeOwner() {
+        for (auto [socket, name] : {std::pair{&requestSocket, "requests"},
+                                    {&responseSocket, "responses"},
+                                    {&eventSocket, "events"}}) {
+            socket->set(zmq::sockopt::linger, 0);
+            socket->bind(at(name));
+        }
+        clock.start();
+        registerIpcMetaTypes();
+        client.connectTo(IPC_ORIGIN_CLIENT_PWR_MANAGER, at("requests").c_str(),
+                         at("responses").c_str(), at("events").c_str());
+        QObject::connect(&buffer, &model::ModelBufferBase::updated,
+                         [this](IPC_MSG id) { updates.push_back(id); });
+    }
+
+    // A frame as a dsp-manager (origin 2) would send it.
+    static void send(zmq::socket_t& socket, IPC_MSG message, const QByteArray& payload) {
+        QByteArray frame(8, '\0');
+        qToLittleEndian<qint32>(message, frame.data());
+        qToLittleEndian<qint32>(IPC_ORIGIN_SERVER_DSP_MANAGER, frame.data() + 4);
+        frame += payload;
+        socket.send(zmq::buffer(frame.constData(), static_cast<size_t>(frame.size())),
+                    zmq::send_flags::dontwait);
+    }
+
+    // Runs the event loop, taking in what reaches the owner, until done() holds.
+    bool until(const std::function<bool()>& done, int timeoutMs = 3000) {
+        const auto bytes = [](const zmq::message_t& m) {
+            return QByteArray(m.data<char>(), static_cast<qsizetype>(m.size()));
+        };
+        return testsupport::pumpUntil(
+            [&] {
+                zmq::message_t frame;
+                while (requestSocket.recv(frame, zmq::recv_flags::dontwait)) {
+                    requests.push_back({bytes(frame), clock.elapsed()});
+                }
+                while (eventSocket.recv(frame, zmq::recv_flags::dontwait)) {
+                    subscriptions.push_back(bytes(frame));
+                }
+                return done();
+            },
+            timeoutMs);
+    }
+    void idle(int milliseconds) {
+        until([] { return false; }, milliseconds);
+    }
+
+    std::vector<Line> lines() const {
+        std::vector<Line> result;
+        for (const testsupport::LogEvent& event : capture.events()) {
+            if (event.logger == "model_buffer_logger") {
+                result.emplace_back(event.level,
+                                    testsupport::LogCapture::stripPrefix(event.message));
+            }
+        }
+        return result;
+    }
+
+    struct Request {
+        QByteArray frame;
+        qint64 atMs; // since the fixture was made
+    };
+    testsupport::LogCapture capture;
+    testsupport::TempEndpoints at;
+    zmq::context_t context;
+    zmq::socket_t requestSocket{context, zmq::socket_type::pull};
+    zmq::socket_t responseSocket{context, zmq::socket_type::push};
+    zmq::socket_t eventSocket{context, zmq::socket_type::xpub};
+    QElapsedTimer clock;
+    std::vector<Request> requests;
+    std::vector<QByteArray> subscriptions; // 0x01, then the subscribed prefix
+    IpcClient client{false};
+    Buffer buffer;
+    std::vector<IPC_MSG> updates;
+};
+
+const std::string SENDING = "Sending buffer initialization request IPC_MSG_GET_INSTRUMENT_CONFIG";
+const std::string RETRYING =
+    "Buffer not yet initialized, retrying initialization request IPC_MSG_GET_INSTRUMENT_CONFIG";
+const std::string SEND_FAILED =
+    "Could not sent buffer initialization request IPC_MSG_GET_INSTRUMENT_CONFIG";
+// IPC_MSG_GET_INSTRUMENT_CONFIG (21) from IPC_ORIGIN_CLIENT_PWR_MANAGER (12), no payload.
+const QByteArray CONFIG_REQUEST = QByteArray::fromHex("15000000 0c000000");
+
+// A 916-byte configuration image, zero but for the language (offset 0) and the power-button
+// flag (offset 913).
+QByteArray configImage(int language, char powerButtonShutdown) {
+    QByteArray image(916, '\0');
+    image[0] = static_cast<char>(language);
+    image[913] = powerButtonShutdown;
+    return image;
+}
+
+IpcMessage message(IPC_MSG id, const QByteArray& payload) {
+    IpcMessage result(id, IPC_ORIGIN_SERVER_DSP_MANAGER);
+    result.appendData(payload.constData(), static_cast<int>(payload.size()));
+    return result;
+}
+
+class ConfigBuffer : public FakeOwner<model::ModelBuffer<quarn_system::INSTRUMENT_CONFIG>> {
+protected:
+    void start(int retryPeriodMs, IpcClient* via, IPC_MSG request = IPC_MSG_GET_INSTRUMENT_CONFIG) {
+        buffer.setInitTiming(20, retryPeriodMs);
+        buffer.initializeIpc(request, {IPC_MSG_GET_INSTRUMENT_CONFIG},
+                             {IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED}, via);
+    }
+    // The subscription and the first request have reached the owner: an event published from
+    // now on reaches the client.
+    bool started() {
+        return until([this] { return !subscriptions.empty() && !requests.empty(); });
+    }
+};
+
+TEST_F(ConfigBuffer, EventBeforeResponseInitialisesOnceAndBothUpdate) {
+    start(600, &client);
+    ASSERT_TRUE(started());
+    // Subscribe (01) to IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED (60) as its 4 bytes.
+    EXPECT_EQ(std::vector<QByteArray>{QByteArray::fromHex("01 3c000000")}, subscriptions);
+    EXPECT_EQ(CONFIG_REQUEST, requests[0].frame);
+
+    send(eventSocket, IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED, configImage(42, 1));
+    ASSERT_TRUE(until([this] { return updates.size() == 1; }));
+    EXPECT_EQ(42, buffer.getData().language);
+    EXPECT_EQ(1, buffer.getData().powerButtonShutdown);
+    send(responseSocket, IPC_MSG_GET_INSTRUMENT_CONFIG, configImage(28, 0));
+    ASSERT_TRUE(until([this] { return updates.size() == 2; }));
+    EXPECT_EQ(28, buffer.getData().language);
+    EXPECT_EQ(0, buffer.getData().powerButtonShutdown);
+
+    // The first value stopped the retries for good.
+    idle(900);
+    EXPECT_EQ(1u, requests.size());
+    EXPECT_TRUE(buffer.isInitialized());
+    EXPECT_EQ((std::vector<IPC_MSG>{IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED,
+                                    IPC_MSG_GET_INSTRUMENT_CONFIG}),
+              updates);
+    EXPECT_EQ((std::vector<Line>{{INFO, SENDING},
+                                 {INFO, "Buffered data initialized by event "
+                                        "IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED."}}),
+              lines());
+}
+
+TEST_F(ConfigBuffer, IdentifiersOutsideItsSetsAreIgnored) {
+    start(400, &client);
+    ASSERT_TRUE(started());
+    // Another buffer's response on the same client, and the event identifier arriving as a
+    // response: neither is this buffer's, whatever the payload size.
+    send(responseSocket, IPC_MSG_GET_BATTERY_STATUS, QByteArray(88, '\x01'));
+    send(responseSocket, IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED, configImage(42, 1));
+    // The response identifier arriving as an event: handed straight to the slot, since the
+    // subscription keeps it off the socket.
+    buffer.processIpcEvent(message(IPC_MSG_GET_INSTRUMENT_CONFIG, configImage(42, 1)));
+
+    // Ignored messages do not stop the retries either.
+    ASSERT_TRUE(until([this] { return lines().size() == 2; }));
+    EXPECT_EQ((std::vector<Line>{{INFO, SENDING}, {WARN, RETRYING}}), lines());
+    EXPECT_TRUE(updates.empty());
+    EXPECT_EQ(31, buffer.getData().language);
+}
+
+TEST_F(ConfigBuffer, PayloadOfWrongLengthIsRefusedUntilARightOneInitialises) {
+    start(300, &client);
+    ASSERT_TRUE(started());
+    send(responseSocket, IPC_MSG_GET_INSTRUMENT_CONFIG, configImage(42, 1).left(915));
+    send(eventSocket, IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED, configImage(42, 1) + '\0');
+    send(responseSocket, IPC_MSG_GET_INSTRUMENT_CONFIG, QByteArray());
+    // Still not initialised: the retry comes.
+    ASSERT_TRUE(until([this] { return capture.count(RETRYING) == 1; }));
+    EXPECT_TRUE(updates.empty());
+    EXPECT_EQ(31, buffer.getData().language);
+    EXPECT_EQ(0, buffer.getData().powerButtonShutdown);
+    for (const char* refused :
+         {"IPC_MSG_GET_INSTRUMENT_CONFIG, expected 916 bytes but received 915",
+          "IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED, expected 916 bytes but "
+          "received 917",
+          "IPC_MSG_GET_INSTRUMENT_CONFIG, expected 916 bytes but received 0"}) {
+        const std::string text =
+            "Wrong buffered data size in " + std::string(refused) + " bytes; buffered data kept.";
+        EXPECT_EQ(1u, capture.count(text)) << text;
+    }
+
+    send(responseSocket, IPC_MSG_GET_INSTRUMENT_CONFIG, configImage(42, 1));
+    ASSERT_TRUE(until([this] { return updates.size() == 1; }));
+    EXPECT_EQ(42, buffer.getData().language);
+    EXPECT_EQ(Line(INFO, "Buffered data initialized by response IPC_MSG_GET_INSTRUMENT_CONFIG."),
+              lines().back());
+}
+
+// Without an initialisation request only events are awaited, and a stray time-out finds nothing
+// to retry. A message is taken on a later turn of the event loop than the client's notifier slot
+// that hands it over: the value must not change under that slot's feet.
+TEST_F(ConfigBuffer, WithoutInitRequestEventsAreTakenOnALaterTurnOfTheEventLoop) {
+    start(100, &client, IPC_MSG_NONE);
+    ASSERT_TRUE(until([this] { return !subscriptions.empty(); }));
+    idle(450);
+    buffer.processInitResponseTimeout();
+    emit client.eventPublished(
+        message(IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED, configImage(42, 0)));
+    EXPECT_TRUE(updates.empty());
+    EXPECT_EQ(31, buffer.getData().language);
+    ASSERT_TRUE(until([this] { return updates.size() == 1; }));
+    EXPECT_EQ(42, buffer.getData().language);
+    EXPECT_TRUE(requests.empty());
+    EXPECT_EQ((std::vector<Line>{{INFO, "Buffered data initialized by event "
+                                        "IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED."}}),
+              lines());
+}
+
+TEST_F(ConfigBuffer, ProductTimingWaitsHalfASecondThenRetriesEveryFiveSeconds) {
+    const qint64 startedAt = clock.elapsed();
+    buffer.initializeIpc(IPC_MSG_GET_INSTRUMENT_CONFIG, {IPC_MSG_GET_INSTRUMENT_CONFIG},
+                         {IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED}, &client);
+    ASSERT_TRUE(until([this] { return requests.size() == 2; }, 8000));
+    // Precise timers never fire early; a request is seen a few ms after it arrives.
+    EXPECT_GE(requests[0].atMs - startedAt, 500);
+    EXPECT_GE(requests[1].atMs - requests[0].atMs, 4990);
+    EXPECT_LT(requests[1].atMs - requests[0].atMs, 6500);
+    EXPECT_EQ(CONFIG_REQUEST, requests[1].frame);
+    EXPECT_EQ((std::vector<Line>{{INFO, SENDING}, {WARN, RETRYING}}), lines());
+}
+
+TEST_F(ConfigBuffer, RefusedSendsAreLoggedOnceAndRetriedUntilOneGoesOut) {
+    // Not connected yet: its request socket has no peer, so every send would block.
+    IpcClient lateClient(false);
+    start(50, &lateClient);
+    idle(400);
+    EXPECT_EQ((std::vector<Line>{{INFO, SENDING}, {ERROR, SEND_FAILED}, {WARN, RETRYING}}),
+              lines());
+    lateClient.connectTo(IPC_ORIGIN_CLIENT_PWR_MANAGER, at("requests").c_str(),
+                         at("responses").c_str(), at("events").c_str());
+    ASSERT_TRUE(until([this] { return !requests.empty(); }));
+    EXPECT_EQ(CONFIG_REQUEST, requests[0].frame);
+    EXPECT_EQ(3u, lines().size());
+    EXPECT_FALSE(buffer.isInitialized());
+}
+
+TEST_F(ConfigBuffer, NullClientIsRefusedAndNothingIsStored) {
+    start(50, nullptr);
+    // No request, no retry, no identifiers and no connection to the client were kept.
+    buffer.subscribeAndPostInitRequest();
+    buffer.processInitResponseTimeout();
+    emit client.responseReceived(message(IPC_MSG_GET_INSTRUMENT_CONFIG, configImage(42, 0)));
+    buffer.processIpcResponse(message(IPC_MSG_GET_INSTRUMENT_CONFIG, configImage(42, 0)));
+    idle(200);
+    EXPECT_EQ((std::vector<Line>{{ERROR, "Attempt to initialize with NULL IPC client."}}), lines());
+    EXPECT_TRUE(updates.empty());
+    EXPECT_EQ(31, buffer.getData().language);
+}
+
+// Stands in for the session model: a number, a text and a time stamp. The time stamp only reads
+// right when the stream speaks Qt 4.8.
+struct StreamedThing {
+    qint32 number = -1;
+    QString text = QStringLiteral("unset");
+    QDateTime stamp;
+};
+
+QDataStream& operator>>(QDataStream& stream, StreamedThing& thing) {
+    return stream >> thing.number >> thing.text >> thing.stamp;
+}
+
+using ModelClassBufferTest = FakeOwner<model::ModelClassBuffer<StreamedThing>>;
+
+TEST_F(ModelClassBufferTest, ReadsTheQt48StreamFormAndKeepsTheObjectOnABrokenOne) {
+    buffer.setInitTiming(20, 1000);
+    buffer.initializeIpc(IPC_MSG_GET_LOGGING_SESSION_STATUS, {IPC_MSG_GET_LOGGING_SESSION_STATUS},
+                         {IPC_MSG_EVENT_SESSION_STATUS_CHANGED}, &client);
+    ASSERT_TRUE(until([this] { return !subscriptions.empty(); }));
+    // 0x01020304; "Hi" as a 4-byte UTF-16 length and big-endian code units; 2012-01-01 00:00:00
+    // UTC as Julian day 2455928, milliseconds 0 and the UTC marker 2.
+    send(eventSocket, IPC_MSG_EVENT_SESSION_STATUS_CHANGED,
+         QByteArray::fromHex("01020304 00000004 00480069 00257978 00000000 02"));
+    ASSERT_TRUE(until([this] { return !updates.empty(); }));
+    EXPECT_EQ(IPC_MSG_EVENT_SESSION_STATUS_CHANGED, updates[0]);
+    EXPECT_EQ(0x01020304, buffer.getData().number);
+    EXPECT_EQ(QStringLiteral("Hi"), buffer.getData().text);
+    EXPECT_EQ(QDateTime(QDate(2012, 1, 1), QTime(0, 0), Qt::UTC), buffer.getData().stamp);
+
+    // Cut inside the text: the number would read, the rest would not.
+    send(responseSocket, IPC_MSG_GET_LOGGING_SESSION_STATUS,
+         QByteArray::fromHex("0a0b0c0d 00000004 0048"));
+    ASSERT_TRUE(until([this] {
+        return capture.count("Could not read buffered data from IPC_MSG_GET_LOGGING_SESSION_STATUS "
+                             "(10 bytes); buffered data kept.") == 1;
+    }));
+    EXPECT_EQ(1u, updates.size());
+    EXPECT_EQ(0x01020304, buffer.getData().number);
+    EXPECT_EQ(QStringLiteral("Hi"), buffer.getData().text);
+}
 
 // Before any message a buffer holds its record's default, whose image the records' tests pin.
 TEST(ModelBufferTest, StartsUninitialisedAsTheRecordsDefault) {

@@ -2,13 +2,13 @@
 // checks frames from the byte layout alone.
 
 #include "IpcTestSupport.h"
+#include "support/ChildProcess.h"
 
-#include <QFileInfo>
-#include <QProcess>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 using namespace ipc;
@@ -21,9 +21,13 @@ const char* const PYTHON = "/usr/bin/python3";
 class IpcWireCompat : public ipctest::IpcBus {
 protected:
     void SetUp() override {
-        if (!QFileInfo(PYTHON).isExecutable() ||
-            QProcess::execute(PYTHON, {"-c", "import zmq"}) != 0) {
-            GTEST_SKIP() << "/usr/bin/python3 with zmq is not available";
+        testsupport::ChildProcess check({PYTHON, "-c", "import zmq"});
+        if (check.startError() != 0) {
+            GTEST_SKIP() << "cannot start " << PYTHON << ": " << std::strerror(check.startError());
+        }
+        ipctest::pumpUntil([&] { return check.finished(); }, 15000);
+        if (check.exitCode() != 0) {
+            GTEST_SKIP() << PYTHON << " cannot import zmq: " << check.output();
         }
         IpcBus::SetUp();
     }
@@ -32,18 +36,14 @@ protected:
     // when every frame it received was as expected.
     std::string runPeer(const char* role, const char* requests, const char* responses,
                         const char* events) {
-        QStringList arguments{IPC_PEER_SCRIPT, role};
+        std::vector<std::string> arguments{PYTHON, IPC_PEER_SCRIPT, role};
         for (const char* name : {requests, responses, events}) {
-            arguments << QString::fromStdString(at(name));
+            arguments.push_back(at(name));
         }
-        QProcess peer;
-        peer.setProcessChannelMode(QProcess::MergedChannels);
-        peer.start(PYTHON, arguments);
-        if (!ipctest::pumpUntil([&] { return peer.state() == QProcess::NotRunning; }, 15000)) {
-            peer.kill();
-            peer.waitForFinished(1000);
-        }
-        return peer.readAll().toStdString();
+        testsupport::ChildProcess peer(arguments);
+        EXPECT_EQ(0, peer.startError()) << std::strerror(peer.startError());
+        EXPECT_TRUE(ipctest::pumpUntil([&] { return peer.finished(); }, 15000));
+        return peer.output();
     }
 };
 

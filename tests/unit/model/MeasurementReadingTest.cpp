@@ -27,6 +27,10 @@ void* counted(std::size_t size) {
     return std::malloc(size == 0 ? 1 : size);
 }
 } // namespace
+// GCC 12 building for armhf inlines these deletes into their callers and then takes the free()
+// of memory that operator new returned for a mismatch; here both sides are malloc and free.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 // clang-format off
 void* operator new(std::size_t size) { if (void* p = counted(size)) return p; throw std::bad_alloc(); }
 void* operator new[](std::size_t size) { return operator new(size); }
@@ -37,6 +41,7 @@ void operator delete[](void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 // clang-format on
+#pragma GCC diagnostic pop
 
 namespace {
 

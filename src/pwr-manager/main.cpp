@@ -3,6 +3,7 @@
 #include "PowerManagerSettings.h"
 #include "foundation/Log.h"
 #include "system/InstanceLock.h"
+#include "system/ServiceNotifier.h"
 #include "system/SystemFileHandler.h"
 #include "system/UnixSignalHandler.h"
 #include "system/VersionInfo.h"
@@ -80,6 +81,10 @@ int main(int argc, char** argv) {
         power_manager::PowerManagerApp application(argc, argv);
         application.initialize();
         application.start();
+        // The endpoints are bound and the first battery check is scheduled: the service is
+        // ready, and its watchdog is fed from this event loop from now on.
+        quarn_system::ServiceNotifier serviceNotifier;
+        serviceNotifier.notifyReady();
         result = power_manager::PowerManagerApp::exec();
         LOG_INFO("exit_logger", "Exiting application normally.");
     }

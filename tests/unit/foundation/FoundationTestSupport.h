@@ -83,8 +83,8 @@ inline ChildResult runLogChild(const std::string& arguments, std::vector<std::st
     for (const std::string& variable : environment) {
         command += " '" + variable + "'";
     }
-    command += std::string(" ") + FOUNDATION_LOG_CHILD + " " + arguments + " >" + workDir +
-               "/child.out 2>" + workDir + "/child.err";
+    command += " " + std::string(QUARN_TESTS_EMULATOR " " FOUNDATION_LOG_CHILD) + " " + arguments +
+               " >" + workDir + "/child.out 2>" + workDir + "/child.err";
     ChildResult result;
     result.status = std::system(command.c_str());
     result.out = readFile(workDir + "/child.out");

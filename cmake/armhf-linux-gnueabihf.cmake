@@ -12,10 +12,9 @@ set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
 set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
 
-# The multiarch packages share the host's root: libraries and CMake packages under
-# /usr/lib/arm-linux-gnueabihf, headers under /usr/include. Qt's code generators (moc) are host
-# programs and come from the host's packages.
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+# The multiarch packages share the host's root (libraries and CMake packages under
+# /usr/lib/arm-linux-gnueabihf, headers under /usr/include), so no find root is set. Qt's code
+# generators (moc) are host programs and come from the host's packages.
 
 # pkg-config reads the armhf .pc files only.
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/arm-linux-gnueabihf/pkgconfig:/usr/share/pkgconfig)

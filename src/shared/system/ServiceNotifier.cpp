@@ -37,7 +37,10 @@ void ServiceNotifier::notifyReady() {
 }
 
 void ServiceNotifier::pingWatchdog() {
-    report(sd_notify(0, "WATCHDOG=1"), "watchdog ping");
+    try {
+        report(sd_notify(0, "WATCHDOG=1"), "watchdog ping");
+    }
+    CATCH_ALL_AND_ABORT
 }
 
 void ServiceNotifier::report(int result, const char* what) {

@@ -115,7 +115,8 @@ public:
     // ppoll(2) for POLLPRI on this descriptor for at most timeoutSeconds, with an empty signal
     // mask so that every signal stays deliverable during the wait. A readable wakeUp descriptor
     // (an event counter) ends the wait early. Returns what ppoll returns; returnedEvents receives
-    // this descriptor's revents (0 when ppoll fails).
+    // this descriptor's revents (0 when ppoll fails). An interrupted ppoll goes on for the time
+    // left.
     int waitForPriorityEvent(unsigned int timeoutSeconds, short& returnedEvents,
                              const FileDescriptor* wakeUp = nullptr) const {
         pollfd entries[2]{};
@@ -124,11 +125,27 @@ public:
         // A negative descriptor is skipped by ppoll.
         entries[1].fd = wakeUp != nullptr ? wakeUp->get() : -1;
         entries[1].events = POLLIN;
-        timespec timeout{};
-        timeout.tv_sec = static_cast<time_t>(timeoutSeconds);
+        timespec deadline{};
+        ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_sec += static_cast<time_t>(timeoutSeconds);
         sigset_t noSignalsBlocked;
         sigemptyset(&noSignalsBlocked);
-        const int result = ::ppoll(entries, 2, &timeout, &noSignalsBlocked);
+        int result;
+        do {
+            // A signal handled meanwhile is no failure of the wait: it goes on for the time left,
+            // so an edge that comes in that time is still seen.
+            timespec now{};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            timespec left{deadline.tv_sec - now.tv_sec, deadline.tv_nsec - now.tv_nsec};
+            if (left.tv_nsec < 0) {
+                left.tv_nsec += 1000000000L;
+                --left.tv_sec;
+            }
+            if (left.tv_sec < 0) {
+                left = timespec{};
+            }
+            result = ::ppoll(entries, 2, &left, &noSignalsBlocked);
+        } while (result < 0 && errno == EINTR);
         returnedEvents = result < 0 ? 0 : entries[0].revents;
         return result;
     }

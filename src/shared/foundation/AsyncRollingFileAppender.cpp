@@ -114,9 +114,14 @@ void AsyncRollingFileAppender::commitLocked() {
         return;
     }
     if (!out.good()) {
-        // The lines stay cached; the cache's bound keeps memory in check until the file works.
-        getErrorHandler()->error(LOG4CPLUS_TEXT("file is not open: ") + filename);
-        return;
+        // A write that failed (a full partition) leaves the stream failed for good: log4cplus
+        // opens the file again a second later. Until then the lines stay cached; the cache's
+        // bound keeps memory in check.
+        if (!reopen()) {
+            getErrorHandler()->error(LOG4CPLUS_TEXT("file is not open: ") + filename);
+            return;
+        }
+        getErrorHandler()->reset();
     }
 
     std::deque<std::string> lines;

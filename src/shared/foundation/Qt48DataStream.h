@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QDataStream>
 #include <QIODevice>
+#include <QString>
+#include <QtEndian>
 
 namespace shared {
 
@@ -24,5 +26,27 @@ public:
         setVersion(Qt_4_8);
     }
 };
+
+// Reads a QString as QDataStream's operator>> does, except that a length beyond the bytes the
+// device still holds is refused before anything is allocated for it (the text cleared, the
+// status ReadPastEnd, the device at its end). operator>> first allocates up to 2 MiB for a
+// garbled length and only then finds the bytes missing.
+inline QDataStream& readString(QDataStream& stream, QString& text) {
+    QIODevice* device = stream.device();
+    char prefix[4];
+    if (stream.status() == QDataStream::Ok && device != nullptr && !device->isSequential() &&
+        device->peek(prefix, sizeof prefix) == sizeof prefix) {
+        const quint32 bytes = stream.byteOrder() == QDataStream::BigEndian
+                                  ? qFromBigEndian<quint32>(prefix)
+                                  : qFromLittleEndian<quint32>(prefix);
+        if (bytes != 0xFFFFFFFFu && bytes > device->bytesAvailable() - qint64(sizeof prefix)) {
+            device->seek(device->size());
+            text.clear();
+            stream.setStatus(QDataStream::ReadPastEnd);
+            return stream;
+        }
+    }
+    return stream >> text;
+}
 
 } // namespace shared

@@ -1,6 +1,7 @@
 #include "session/LoggingSession.h"
 
 #include "foundation/Log.h"
+#include "foundation/Qt48DataStream.h"
 #include "records/QuarnDateTime.h"
 #include "session/LoggingSessionData.h"
 
@@ -375,7 +376,7 @@ QDataStream& operator>>(QDataStream& stream, LoggingSession& session) {
     // Once the stream has failed the remaining parts are not read: they could only add a FATAL
     // line per record for bytes that are not there.
     const auto ok = [&stream]() { return stream.status() == QDataStream::Ok; };
-    stream >> data.name;
+    shared::readString(stream, data.name);
     if (ok()) {
         stream >> data.sessionConfig;
     }
@@ -410,7 +411,7 @@ QDataStream& operator<<(QDataStream& stream, const SESSION_OVERVIEW_MODIFICATION
 }
 
 QDataStream& operator>>(QDataStream& stream, SESSION_OVERVIEW_MODIFICATION_DATA& data) {
-    stream >> data.name;
+    shared::readString(stream, data.name);
     if (stream.status() == QDataStream::Ok) {
         stream >> data.overview;
     }

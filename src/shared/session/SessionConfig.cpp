@@ -1,6 +1,7 @@
 #include "session/SessionConfig.h"
 
 #include "foundation/Log.h"
+#include "foundation/Qt48DataStream.h"
 
 namespace {
 constexpr float DEFAULT_ENERGY_SETTING = 0.1f;
@@ -24,7 +25,9 @@ QDataStream& operator<<(QDataStream& stream, const SESSION_CONFIG& config) {
 }
 
 QDataStream& operator>>(QDataStream& stream, SESSION_CONFIG& config) {
-    stream >> config.energySetting >> config.timing >> config.description >> config.name;
+    stream >> config.energySetting >> config.timing;
+    shared::readString(stream, config.description);
+    shared::readString(stream, config.name);
     if (stream.status() != QDataStream::Ok) {
         LOG_ERROR("session_storage_data_logger", "Invalid extraction from stream was detected!");
     }

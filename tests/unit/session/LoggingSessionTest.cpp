@@ -292,4 +292,11 @@ TEST(SessionOverviewModificationData, RoundTripAndBrokenOverview) {
               std::vector<std::string>{"Could not load session overview for session \"S1\"."});
     EXPECT_EQ(capture.messages("serialization_logger").size(), 1u);
     EXPECT_TRUE(sameBytes(data.overview, storage::DEFAULT_META_TREND_OVERVIEW));
+
+    // A name longer than the bytes left reads as Qt's reader fails it, without the allocation.
+    shared::Qt48DataStream garbled(hex("7ffffffe00530031"));
+    garbled >> data;
+    EXPECT_EQ(garbled.status(), QDataStream::ReadPastEnd);
+    EXPECT_TRUE(data.name.isEmpty());
+    EXPECT_TRUE(garbled.atEnd());
 }

@@ -219,7 +219,8 @@ log4cplus::LogLevel logLevelFromWord(const std::string& word) {
     return log4cplus::OFF_LOG_LEVEL;
 }
 
-void applyLoggerLevels(const std::string& value) {
+std::vector<LoggerLevel> parseLoggerLevels(const std::string& value) {
+    std::vector<LoggerLevel> levels;
     std::string::size_type begin = 0;
     while (begin <= value.size()) {
         const std::string::size_type end = value.find_first_of(",;", begin);
@@ -229,15 +230,23 @@ void applyLoggerLevels(const std::string& value) {
             const std::string::size_type colon = entry.find(':');
             const std::string name = entry.substr(0, colon);
             const std::string word = colon == std::string::npos ? "" : entry.substr(colon + 1);
-            log4cplus::Logger logger = name == "ALL"
-                                           ? log4cplus::Logger::getRoot()
-                                           : log4cplus::Logger::getInstance(name + "_logger");
-            logger.setLogLevel(logLevelFromWord(word));
+            levels.push_back(
+                {name == "ALL" ? std::string() : name + "_logger", logLevelFromWord(word)});
         }
         if (end == std::string::npos) {
             break;
         }
         begin = end + 1;
+    }
+    return levels;
+}
+
+void applyLoggerLevels(const std::string& value) {
+    for (const LoggerLevel& entry : parseLoggerLevels(value)) {
+        log4cplus::Logger logger = entry.logger.empty()
+                                       ? log4cplus::Logger::getRoot()
+                                       : log4cplus::Logger::getInstance(entry.logger);
+        logger.setLogLevel(entry.level);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <log4cplus/loglevel.h>
 
 #include <string>
+#include <vector>
 
 namespace log4cplus {
 class AsyncRollingFileAppender;
@@ -37,6 +38,15 @@ long parseLogFileSize(const char* value);
 
 // A level word of LOG4CPLUS_LOGGERS; an empty word is TRACE, an unknown one OFF.
 log4cplus::LogLevel logLevelFromWord(const std::string& word);
+
+// One entry of LOG4CPLUS_LOGGERS: the logger's full name (empty for the root, "ALL") and its level.
+struct LoggerLevel {
+    std::string logger;
+    log4cplus::LogLevel level;
+};
+
+// The entries of a LOG4CPLUS_LOGGERS value in their order; empty entries are skipped.
+std::vector<LoggerLevel> parseLoggerLevels(const std::string& value);
 
 // Applies a LOG4CPLUS_LOGGERS value, left to right.
 void applyLoggerLevels(const std::string& value);

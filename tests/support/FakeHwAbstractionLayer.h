@@ -15,6 +15,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -32,15 +33,12 @@ public:
     // a loop around it does not spin a core.
     static constexpr std::chrono::milliseconds STOPPED_WAIT_PAUSE{10};
 
-    FakeHwAbstractionLayer() = default;
     ~FakeHwAbstractionLayer() override {
         stop();
         if (installed_) {
             hal::HwAbstractionLayer::setInstance(nullptr);
         }
     }
-    FakeHwAbstractionLayer(const FakeHwAbstractionLayer&) = delete;
-    FakeHwAbstractionLayer& operator=(const FakeHwAbstractionLayer&) = delete;
 
     // Makes hal::HwAbstractionLayer::instance() return this object until it is destroyed.
     void install() {
@@ -76,10 +74,6 @@ public:
         return changed_.wait_for(lock, timeout, [&] { return waitCalls_ >= count; });
     }
 
-    // The LED lines' values, without recording a call.
-    int led1() const { return line(LED1); }
-    int led2() const { return line(LED2); }
-
     // Every call in order, as "name(arguments)": "setLed1(1)", "getLed1()", "toggleLed2()",
     // "waitForPowerButton(10000)", "updateDSPflash(/tmp/image.bin)", "playClick()".
     std::vector<std::string> calls() const {
@@ -88,11 +82,8 @@ public:
     }
 
     std::size_t countCalls(const std::string& call) const {
-        std::size_t count = 0;
-        for (const std::string& recorded : calls()) {
-            count += recorded == call ? 1 : 0;
-        }
-        return count;
+        const std::vector<std::string> all = calls();
+        return static_cast<std::size_t>(std::count(all.begin(), all.end(), call));
     }
 
     // Forgets the trace (not the line values or the scripts).
@@ -103,44 +94,31 @@ public:
 
     // ---- hal::HwAbstractionLayer: flash operations all fail ------------------------------
 
-    bool updateDSPflash(QString fileName) override {
-        return record("updateDSPflash(" + fileName.toStdString() + ")");
-    }
-    bool checkDSPflash(QString fileName) override {
-        return record("checkDSPflash(" + fileName.toStdString() + ")");
-    }
-    bool readDSPflash(QString fileName) override {
-        return record("readDSPflash(" + fileName.toStdString() + ")");
-    }
-    bool eraseDSPflash() override { return record("eraseDSPflash()"); }
-
-    void playLongBeep() override { record("playLongBeep()"); }
-    void playClick() override { record("playClick()"); }
-    void playDoubleBeep() override { record("playDoubleBeep()"); }
+    bool updateDSPflash(QString file) override { return record("updateDSPflash", file); }
+    bool checkDSPflash(QString file) override { return record("checkDSPflash", file); }
+    bool readDSPflash(QString file) override { return record("readDSPflash", file); }
+    bool eraseDSPflash() override { return record("eraseDSPflash"); }
+    void playLongBeep() override { record("playLongBeep"); }
+    void playClick() override { record("playClick"); }
+    void playDoubleBeep() override { record("playDoubleBeep"); }
 
     bool waitForPowerButton(unsigned int timeoutSeconds) override {
         std::unique_lock<std::mutex> lock(mutex_);
         calls_.push_back("waitForPowerButton(" + std::to_string(timeoutSeconds) + ")");
         ++waitCalls_;
         changed_.notify_all();
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-        for (;;) {
-            if (!waitResults_.empty()) {
-                const bool result = waitResults_.front();
-                waitResults_.pop_front();
-                return result;
-            }
-            if (stopped_) {
-                lock.unlock();
-                std::this_thread::sleep_for(STOPPED_WAIT_PAUSE);
-                return false;
-            }
-            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout &&
-                waitResults_.empty() && !stopped_) {
-                return false;
-            }
+        changed_.wait_for(lock, std::chrono::seconds(timeoutSeconds),
+                          [this] { return !waitResults_.empty() || stopped_; });
+        if (!waitResults_.empty()) {
+            const bool result = waitResults_.front();
+            waitResults_.pop_front();
+            return result;
         }
+        if (stopped_) {
+            lock.unlock();
+            std::this_thread::sleep_for(STOPPED_WAIT_PAUSE);
+        }
+        return false;
     }
 
     int getPowerButton() override {
@@ -154,49 +132,40 @@ public:
         return value;
     }
 
-    void setDspRunLine(int value) override { setLine(DSP_RUN, "setDspRunLine", value); }
-    int getDspRunLine() override { return getLine(DSP_RUN, "getDspRunLine()"); }
-    void setSpareLine(int value) override { setLine(SPARE, "setSpareLine", value); }
-    int getSpareLine() override { return getLine(SPARE, "getSpareLine()"); }
-    void setLed1(int value) override { setLine(LED1, "setLed1", value); }
-    int getLed1() override { return getLine(LED1, "getLed1()"); }
-    void toggleLed1() override { toggleLine(LED1, "toggleLed1()"); }
-    void setLed2(int value) override { setLine(LED2, "setLed2", value); }
-    int getLed2() override { return getLine(LED2, "getLed2()"); }
-    void toggleLed2() override { toggleLine(LED2, "toggleLed2()"); }
+    void setDspRunLine(int value) override { use(DSP_RUN, "setDspRunLine", value); }
+    int getDspRunLine() override { return use(DSP_RUN, "getDspRunLine"); }
+    void setSpareLine(int value) override { use(SPARE, "setSpareLine", value); }
+    int getSpareLine() override { return use(SPARE, "getSpareLine"); }
+    void setLed1(int value) override { use(LED1, "setLed1", value); }
+    int getLed1() override { return use(LED1, "getLed1"); }
+    void toggleLed1() override { use(LED1, "toggleLed1", TOGGLE); }
+    void setLed2(int value) override { use(LED2, "setLed2", value); }
+    int getLed2() override { return use(LED2, "getLed2"); }
+    void toggleLed2() override { use(LED2, "toggleLed2", TOGGLE); }
     void cancelPowerButtonWait() override { stop(); }
 
 private:
     enum Line { POWER_BUTTON, DSP_RUN, SPARE, LED1, LED2 };
+    static constexpr int READ = -1;
+    static constexpr int TOGGLE = -2;
 
-    int line(Line line) const {
+    bool record(const char* name, const QString& argument = QString()) {
         std::lock_guard<std::mutex> guard(mutex_);
-        return lines_[line];
-    }
-
-    bool record(const std::string& call) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        calls_.push_back(call);
+        calls_.push_back(std::string(name) + "(" + argument.toStdString() + ")");
         return false;
     }
 
-    void setLine(Line line, const char* name, int value) {
+    // Records "name(value)" for a set, "name()" for a read or a toggle (the product's
+    // (value + 1) % 2), and returns the line's value afterwards.
+    int use(Line line, const char* name, int value = READ) {
         std::lock_guard<std::mutex> guard(mutex_);
-        calls_.push_back(std::string(name) + "(" + std::to_string(value) + ")");
-        lines_[line] = value;
-    }
-
-    int getLine(Line line, const char* call) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        calls_.push_back(call);
+        calls_.push_back(std::string(name) + "(" + (value >= 0 ? std::to_string(value) : "") + ")");
+        if (value == TOGGLE) {
+            lines_[line] = (lines_[line] + 1) % 2;
+        } else if (value != READ) {
+            lines_[line] = value;
+        }
         return lines_[line];
-    }
-
-    // The product's toggle: (value + 1) % 2.
-    void toggleLine(Line line, const char* call) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        calls_.push_back(call);
-        lines_[line] = (lines_[line] + 1) % 2;
     }
 
     mutable std::mutex mutex_;

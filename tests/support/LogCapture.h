@@ -6,6 +6,7 @@
 #include <log4cplus/logger.h>
 #include <log4cplus/spi/loggingevent.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -46,11 +47,8 @@ public:
     }
 
     size_t count(const std::string& messageText) const {
-        size_t n = 0;
-        for (const std::string& message : messages()) {
-            n += message == messageText ? 1 : 0;
-        }
-        return n;
+        const std::vector<std::string> all = messages();
+        return static_cast<size_t>(std::count(all.begin(), all.end(), messageText));
     }
 
     void clear() {

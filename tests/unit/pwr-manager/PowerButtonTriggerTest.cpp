@@ -1,5 +1,5 @@
-// The button watcher's confirm, reject, repeat and failure cases through the fake hardware
-// layer; every test ends the watcher the way its owner does, wherever it is blocked.
+// The button watcher through the fake hardware layer: failed waits, a press, a bounce and a
+// press again, then a stop that must end it at once although it is blocked in a wait.
 
 #include "PowerButtonTrigger.h"
 #include "support/FakeHwAbstractionLayer.h"
@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -18,83 +17,46 @@ using power_manager::PowerButtonTrigger;
 
 namespace {
 
-class PowerButtonTriggerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        hal.install();
-        QObject::connect(
-            &trigger, &PowerButtonTrigger::powerButtonWasPressed, &trigger, [this] { ++presses; },
-            Qt::DirectConnection);
-        trigger.start();
-        ASSERT_TRUE(hal.waitForWaitCalls(1, std::chrono::seconds(2)));
-    }
-
-    void TearDown() override {
-        QElapsedTimer stopping;
-        stopping.start();
-        trigger.stop();
-        EXPECT_TRUE(trigger.wait(1000));
-        EXPECT_LT(stopping.elapsed(), 200);
-    }
-
-    // Waits until the watcher has gone back to waiting `count` times in all.
-    void waitForLoop(std::size_t count) {
-        ASSERT_TRUE(hal.waitForWaitCalls(count, std::chrono::seconds(2)));
-    }
-
+TEST(PowerButtonTrigger, FailedWaitsPauseEdgesAreConfirmedAndStopEndsTheWait) {
     int argc = 1;
-    char name[16] = "test";
-    char* argv[2] = {name, nullptr};
-    QCoreApplication application{argc, argv};
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
     testsupport::FakeHwAbstractionLayer hal;
+    hal.install();
     testsupport::LogCapture log;
     PowerButtonTrigger trigger;
     std::atomic<int> presses{0};
-};
-
-TEST_F(PowerButtonTriggerTest, EdgeConfirmedAfter50MsIsOnePress) {
-    hal.pushPowerButtonValue(0);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    hal.pushPowerButtonResult(true);
-    waitForLoop(2);
-    EXPECT_GE(elapsed.elapsed(), 50);
-    EXPECT_EQ(1, presses.load());
-    EXPECT_EQ(1u, hal.countCalls("getPowerButton()"));
-    EXPECT_EQ(2u, hal.countCalls("waitForPowerButton(10000)"));
-}
-
-TEST_F(PowerButtonTriggerTest, EdgeWithTheLineBackHighIsRejectedWithAWarning) {
-    hal.pushPowerButtonValue(1);
-    hal.pushPowerButtonResult(true);
-    waitForLoop(2);
-    EXPECT_EQ(0, presses.load());
-    EXPECT_EQ(1u, log.count("Power button pressed, but signal rejected"));
-}
-
-TEST_F(PowerButtonTriggerTest, RepeatedPressesAreEachReported) {
-    for (int press = 0; press < 2; ++press) {
-        hal.pushPowerButtonValue(0);
-        hal.pushPowerButtonResult(true);
-    }
-    waitForLoop(3);
-    EXPECT_EQ(2, presses.load());
-}
-
-// A wait that comes back at once without an edge has failed: no spinning, one line.
-TEST_F(PowerButtonTriggerTest, FailedWaitsAreRetriedAfterAPauseAndLoggedOnce) {
-    QElapsedTimer elapsed;
-    elapsed.start();
+    QObject::connect(
+        &trigger, &PowerButtonTrigger::powerButtonWasPressed, &trigger, [&] { ++presses; },
+        Qt::DirectConnection);
+    // A wait that comes back at once without an edge has failed: no spinning, one line.
     for (int failure = 0; failure < 3; ++failure) {
         hal.pushPowerButtonResult(false);
     }
-    waitForLoop(4);
-    EXPECT_GE(elapsed.elapsed(), 3 * PowerButtonTrigger::RETRY_PAUSE_MS);
-    EXPECT_EQ(0, presses.load());
-    EXPECT_EQ(0u, hal.countCalls("getPowerButton()"));
-    EXPECT_EQ(std::vector<std::string>{"Waiting for the power button failed, trying again every "
-                                       "500 ms"},
-              log.messages());
+    // Only a line still low after the confirmation delay is a press.
+    for (int line : {0, 1, 0}) {
+        hal.pushPowerButtonValue(line);
+        hal.pushPowerButtonResult(true);
+    }
+    QElapsedTimer elapsed;
+    elapsed.start();
+    trigger.start();
+    ASSERT_TRUE(hal.waitForWaitCalls(7, std::chrono::seconds(5)));
+    EXPECT_GE(elapsed.elapsed(), 3 * PowerButtonTrigger::RETRY_PAUSE_MS +
+                                     3 * PowerButtonTrigger::CONFIRMATION_DELAY_MS);
+    EXPECT_EQ(2, presses.load());
+    EXPECT_EQ(3u, hal.countCalls("getPowerButton()"));
+    EXPECT_EQ(7u, hal.countCalls("waitForPowerButton(10000)"));
+    EXPECT_EQ(
+        (std::vector<std::string>{"Waiting for the power button failed, trying again every 500 ms",
+                                  "Power button pressed, but signal rejected"}),
+        log.messages());
+
+    elapsed.restart();
+    trigger.stop();
+    EXPECT_TRUE(trigger.wait(1000));
+    EXPECT_LT(elapsed.elapsed(), 200);
 }
 
 } // namespace

@@ -1,0 +1,368 @@
+// The assembled daemon over the fake board: the roads of a battery reading and of a request, the
+// battery level policy, the power button and the shutdown sequence.
+
+#include "DaemonHarness.h"
+#include "RequestManager.h"
+#include "ShutdownCommand.h"
+#include "support/BatteryRecordHex.h"
+#include "support/EventLoop.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using testsupport::DaemonHarness;
+using testsupport::Gauge;
+using testsupport::pumpFor;
+using testsupport::pumpUntil;
+using Ids = std::vector<int>;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+constexpr int SESSION_IDLE = 0;
+constexpr int SESSION_PENDING = 1;
+constexpr int SESSION_ACTIVE = 2;
+constexpr int SESSION_DONE = 3;
+// The events' identifiers as the bus carries them.
+constexpr int LOW = 56;
+constexpr int DOWN = 57;
+constexpr int WANT_DOWN = 58;
+constexpr int STATUS = 59;
+
+// The harness's default gauge reads as this record.
+const QByteArray GAUGE_RECORD = QByteArray::fromHex(testsupport::DISCHARGING_BATTERY_RECORD_HEX);
+
+// The events in arrival order, optionally without the periodic battery status.
+Ids identifiers(const std::vector<ipc::IpcMessage>& messages, bool withStatus = true) {
+    Ids result;
+    for (const ipc::IpcMessage& message : messages) {
+        if (withStatus || message.message() != STATUS) {
+            result.push_back(message.message());
+        }
+    }
+    return result;
+}
+
+std::vector<ipc::IpcMessage> requestsOf(const DaemonHarness& daemon, ipc::IPC_MSG message) {
+    std::vector<ipc::IpcMessage> result;
+    std::copy_if(daemon.dspRequests.begin(), daemon.dspRequests.end(), std::back_inserter(result),
+                 [&](const ipc::IpcMessage& request) { return request.message() == message; });
+    return result;
+}
+
+Lines lines(DaemonHarness& daemon) {
+    return daemon.log().messages("power_manager_logger");
+}
+
+Gauge gauge(int capacity, const char* status = "Discharging", const char* current = "-300000") {
+    Gauge result;
+    result.capacity = std::to_string(capacity);
+    result.status = status;
+    result.currentNow = current;
+    return result;
+}
+
+// Starts the daemon with its timers and button watcher once the dsp-manager's mirrors are set.
+void startWithSession(DaemonHarness& daemon, int state, bool powerButtonFlag) {
+    daemon.setSessionState(state);
+    daemon.setPowerButtonFlag(powerButtonFlag);
+    daemon.startDaemon();
+    ASSERT_TRUE(daemon.waitForMirrors());
+    daemon.log().clear();
+}
+
+TEST(DaemonRoads, ReadingsArePublishedAndEachRequesterIsAnsweredOnItsOwnChannel) {
+    DaemonHarness daemon;
+    daemon.startDaemon(false);
+    daemon.app().checkBatteryStatus();
+    ASSERT_TRUE(pumpUntil([&] { return daemon.events.size() == 1; }));
+    EXPECT_EQ(QByteArray::fromHex("3b000000 03000000") + GAUGE_RECORD, daemon.events[0].toFrame());
+
+    // The reading behind an answer is published as well.
+    ASSERT_TRUE(daemon.coreApp().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return daemon.coreAppResponses.size() == 1 && daemon.events.size() == 2; }));
+    EXPECT_EQ(QByteArray::fromHex("14000000 03000000") + GAUGE_RECORD,
+              daemon.coreAppResponses[0].toFrame());
+    EXPECT_EQ(daemon.events[0].toFrame(), daemon.events[1].toFrame());
+
+    ASSERT_TRUE(daemon.remote().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    ASSERT_TRUE(pumpUntil([&] { return daemon.remoteResponses.size() == 1; }));
+    EXPECT_EQ(daemon.coreAppResponses[0].toFrame(), daemon.remoteResponses[0].toFrame());
+    pumpFor(100);
+    EXPECT_EQ(1u, daemon.coreAppResponses.size());
+}
+
+TEST(DaemonRoads, FirstCheckComesOneTimerPeriodAfterStart) {
+    DaemonHarness daemon;
+    daemon.startDaemon(false);
+    QElapsedTimer sinceStart;
+    daemon.app().start();
+    sinceStart.start();
+    ASSERT_TRUE(pumpUntil([&] { return !daemon.events.empty(); }, 4000));
+    EXPECT_GE(sinceStart.elapsed(), 1990);
+    EXPECT_LT(sinceStart.elapsed(), 2300);
+}
+
+TEST(DaemonRoads, RequestsAreServedInArrivalOrderAndOnlyServedOnesAreAnswered) {
+    DaemonHarness daemon;
+    daemon.startDaemon(false);
+    // cal-app has no response channel: its request is still read and its reading published.
+    ASSERT_TRUE(daemon.calApp().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    ASSERT_TRUE(pumpUntil([&] { return daemon.events.size() == 1; }));
+    daemon.log().clear();
+    for (ipc::IPC_MSG request : {ipc::IPC_MSG_GET_DSP_STATUS, ipc::IPC_MSG_GET_BATTERY_STATUS,
+                                 ipc::IPC_MSG_DO_POWER_DOWN, ipc::IPC_MSG_GET_BATTERY_STATUS}) {
+        ASSERT_TRUE(daemon.coreApp().sendRequest(request));
+    }
+    ASSERT_TRUE(pumpUntil([&] { return daemon.events.size() == 4 && daemon.shutdownCalls(); }));
+    pumpFor(100);
+    // All events travel on the one event socket, so their order is the order of handling.
+    EXPECT_EQ((Ids{STATUS, STATUS, DOWN, STATUS}), identifiers(daemon.events));
+    EXPECT_EQ(2u, daemon.coreAppResponses.size());
+    EXPECT_TRUE(daemon.remoteResponses.empty());
+    EXPECT_TRUE(daemon.calAppResponses.empty());
+    // A power-down request runs the shutdown sequence alone: no flag, no answer.
+    EXPECT_TRUE(requestsOf(daemon, ipc::IPC_MSG_SET_INSTRUMENT_CONFIG).empty());
+    EXPECT_EQ(QByteArray("0\0", 2), daemon.fileBytes("pwm/run"));
+    EXPECT_EQ((Lines{"Switching off the backlight ...", "Shuting down the system ..."}),
+              lines(daemon));
+    EXPECT_EQ(1, daemon.shutdownCalls());
+}
+
+// A flooding client must not fill the daemon's memory: what waits is bounded, and meanwhile the
+// server reads nothing, so ZeroMQ holds the client back. Unserved identifiers are not kept.
+TEST(DaemonRoads, AtMost16RequestsWaitAndTheServerReadsNoMoreMeanwhile) {
+    DaemonHarness daemon;
+    daemon.startDaemon(false);
+    auto requests = power_manager::RequestManager::getInstance();
+    auto server = ipc::IpcServer::getInstance();
+    requests->queueRequestFromIpc(
+        ipc::IpcMessage(ipc::IPC_MSG_GET_DSP_STATUS, ipc::IPC_ORIGIN_CLIENT_CORE_APP));
+    EXPECT_EQ(0, requests->queuedRequestCount());
+    for (int request = 0; request < 20; ++request) {
+        requests->queueRequestFromIpc(
+            ipc::IpcMessage(ipc::IPC_MSG_GET_BATTERY_STATUS, ipc::IPC_ORIGIN_CLIENT_CORE_APP));
+    }
+    EXPECT_EQ(16, requests->queuedRequestCount());
+    EXPECT_TRUE(server->requestsPaused());
+    EXPECT_EQ(1u, daemon.log().count("Request queue full, dropped request "
+                                     "IPC_MSG_GET_BATTERY_STATUS from IPC_ORIGIN_CLIENT_CORE_APP"));
+    ASSERT_TRUE(pumpUntil([&] { return daemon.coreAppResponses.size() == 16; }));
+    EXPECT_FALSE(server->requestsPaused());
+}
+
+// Two checks in a row: a shutdown needs both below the threshold; a low level is published at
+// every check, after the reading, and warned of once. Only a single argument within 1 to 99 sets
+// the threshold, and the threshold in force is always logged.
+TEST(DaemonPolicy, ThresholdArgumentAndLowAndVeryLowLevelsOnBattery) {
+    Gauge absent = gauge(0);
+    absent.present = "0";
+    const struct {
+        std::vector<std::string> arguments;
+        int threshold;
+        Gauge gauge;
+        Ids events;
+    } cases[] = {
+        {{}, 10, gauge(9), {STATUS, LOW, STATUS, DOWN}},
+        {{}, 10, gauge(10), {STATUS, LOW, STATUS, LOW}},
+        {{}, 10, gauge(15), {STATUS, LOW, STATUS, LOW}},
+        {{}, 10, gauge(16), {STATUS, STATUS}},
+        {{"50"}, 50, gauge(40), {STATUS, STATUS, DOWN}},
+        {{"50"}, 50, gauge(60), {STATUS, STATUS}},
+        {{"1"}, 1, gauge(0), {STATUS, LOW, STATUS, DOWN}},
+        {{"1"}, 1, gauge(1), {STATUS, LOW, STATUS, LOW}},
+        {{"1"}, 1, gauge(15), {STATUS, LOW, STATUS, LOW}},
+        {{"99"}, 99, gauge(98), {STATUS, STATUS, DOWN}},
+        // Refused arguments leave the default.
+        {{"0"}, 10, gauge(9), {STATUS, LOW, STATUS, DOWN}},
+        {{"100"}, 10, gauge(9), {STATUS, LOW, STATUS, DOWN}},
+        {{"5x"}, 10, gauge(9), {STATUS, LOW, STATUS, DOWN}},
+        {{"5", "7"}, 10, gauge(9), {STATUS, LOW, STATUS, DOWN}},
+        // Idle and unknown states on battery count as discharging.
+        {{}, 10, gauge(12, "Unknown"), {STATUS, LOW, STATUS, LOW}},
+        {{}, 10, gauge(12, "Discharging", "-50000"), {STATUS, LOW, STATUS, LOW}},
+        // Charging, full, external power and no battery do nothing at any level. "Full" means
+        // 100 %; below that it reads as discharging.
+        {{}, 10, gauge(0, "Charging", "-200000"), {STATUS, STATUS}},
+        {{"99"}, 99, gauge(100, "Full", "-200000"), {STATUS, STATUS}},
+        {{}, 10, gauge(5, "Full", "-200000"), {STATUS, LOW, STATUS, DOWN}},
+        {{}, 10, gauge(0, "Discharging", "0"), {STATUS, STATUS}},
+        {{}, 10, absent, {STATUS, STATUS}},
+    };
+    for (const auto& c : cases) {
+        DaemonHarness daemon(c.arguments);
+        EXPECT_EQ(c.threshold, daemon.app().threshold());
+        daemon.writeGauge(c.gauge);
+        daemon.startDaemon(false);
+        daemon.app().checkBatteryStatus();
+        daemon.app().checkBatteryStatus();
+        const int shutdowns = static_cast<int>(std::count(c.events.begin(), c.events.end(), DOWN));
+        const std::string label = c.gauge.status + " " + c.gauge.capacity;
+        ASSERT_TRUE(pumpUntil([&] {
+            return daemon.events.size() >= c.events.size() && daemon.shutdownCalls() == shutdowns;
+        })) << label;
+        pumpFor(50);
+        EXPECT_EQ(c.events, identifiers(daemon.events)) << label;
+        EXPECT_EQ(shutdowns, daemon.shutdownCalls()) << label;
+        for (const ipc::IpcMessage& event : daemon.events) {
+            if (event.message() == LOW) {
+                EXPECT_EQ(QByteArray::fromHex("38000000 03000000"), event.toFrame());
+            }
+        }
+        Lines expected;
+        if (c.threshold == 10 && !c.arguments.empty()) {
+            expected.push_back(c.arguments.size() == 1
+                                   ? "Invalid auto-shutdown threshold \"" + c.arguments[0] +
+                                         "\", expected 1 to 99"
+                                   : "Expected one argument at most, the auto-shutdown "
+                                     "threshold; the 2 arguments given are ignored");
+        }
+        expected.push_back("Auto-shutdown battery threshold level is " +
+                           std::to_string(c.threshold) + "%.");
+        if (std::count(c.events.begin(), c.events.end(), LOW) > 0) {
+            expected.push_back("Battery level is low! (below 15%)");
+        }
+        if (shutdowns) {
+            expected.insert(expected.end(),
+                            {"Battery level is very low, below shutdown threshold (" +
+                                 std::to_string(c.threshold) + "%)!",
+                             "Switching off the backlight ...", "Shuting down the system ..."});
+        }
+        EXPECT_EQ(expected, lines(daemon)) << label;
+    }
+}
+
+// Without a session, or after it, a press records the button's flag and shuts down; while one
+// is pending or running, the user interface decides.
+TEST(DaemonButton, PressShutsDownOnlyWithoutARunningSession) {
+    const Lines shutdownLines{"Power button was pressed!", "Switching off the backlight ...",
+                              "Shuting down the system ..."};
+    const Lines askLines{
+        "Power button was pressed!",
+        "Sending power down request to core-app because there is an active session."};
+    const struct {
+        int session;
+        int event;
+        const Lines& lines;
+    } cases[] = {{SESSION_IDLE, DOWN, shutdownLines},
+                 {SESSION_PENDING, WANT_DOWN, askLines},
+                 {SESSION_ACTIVE, WANT_DOWN, askLines},
+                 {SESSION_DONE, DOWN, shutdownLines}};
+    for (const auto& c : cases) {
+        DaemonHarness daemon;
+        startWithSession(daemon, c.session, false);
+        daemon.hal().pushPowerButtonValue(0);
+        daemon.hal().pushPowerButtonResult(true);
+        const int shutdowns = c.event == DOWN ? 1 : 0;
+        ASSERT_TRUE(pumpUntil([&] {
+            return !identifiers(daemon.events, false).empty() &&
+                   daemon.shutdownCalls() == shutdowns;
+        })) << c.session;
+        pumpFor(150);
+        EXPECT_EQ(Ids{c.event}, identifiers(daemon.events, false)) << c.session;
+        EXPECT_EQ(c.lines, lines(daemon)) << c.session;
+        EXPECT_EQ(shutdowns, daemon.shutdownCalls()) << c.session;
+        EXPECT_EQ(shutdowns ? QByteArray("0\0", 2) : QByteArray(), daemon.fileBytes("pwm/run"));
+        const auto set = requestsOf(daemon, ipc::IPC_MSG_SET_INSTRUMENT_CONFIG);
+        ASSERT_EQ(static_cast<size_t>(shutdowns), set.size()) << c.session;
+        if (shutdowns) {
+            EXPECT_EQ(ipc::IPC_ORIGIN_CLIENT_PWR_MANAGER, set[0].origin());
+            ASSERT_EQ(916, set[0].data().size());
+            EXPECT_EQ(1, set[0].data().at(913));
+            // The rest of the record is the mirrored configuration unchanged: "UTC" at 48.
+            EXPECT_EQ(QByteArray::fromHex("55000000 54000000 43000000 00000000"),
+                      set[0].data().mid(48, 16));
+        }
+    }
+}
+
+TEST(DaemonShutdown, RunningSessionWithoutTheButtonFlagDoesNotHoldTheShutdown) {
+    DaemonHarness daemon;
+    startWithSession(daemon, SESSION_ACTIVE, false);
+    daemon.app().shutDownInstrument();
+    EXPECT_TRUE(pumpUntil([&] { return daemon.shutdownCalls() == 1; }));
+    EXPECT_EQ((Lines{"Switching off the backlight ...", "Shuting down the system ..."}),
+              lines(daemon));
+}
+
+TEST(DaemonShutdown, SessionThatNeverStopsIsWaitedForNineTimes250Ms) {
+    DaemonHarness daemon;
+    startWithSession(daemon, SESSION_ACTIVE, true);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    daemon.app().shutDownInstrument();
+    EXPECT_EQ(0, daemon.shutdownCalls());
+    ASSERT_TRUE(pumpUntil([&] { return daemon.shutdownCalls() == 1; }, 4000));
+    EXPECT_GE(elapsed.elapsed(), 9 * 250);
+    EXPECT_LT(elapsed.elapsed(), 9 * 250 + 600);
+
+    Lines expected{"Switching off the backlight ..."};
+    for (int wait = 1; wait <= 9; ++wait) {
+        expected.push_back("Waiting for the session to stop, #" + std::to_string(wait));
+    }
+    expected.push_back("Shuting down the system ...");
+    EXPECT_EQ(expected, lines(daemon));
+
+    // The command succeeded: later triggers leave it pending, with one line between them.
+    daemon.log().clear();
+    daemon.app().shutDownInstrument();
+    daemon.app().shutDownInstrument();
+    pumpFor(100);
+    EXPECT_EQ(1, daemon.shutdownCalls());
+    EXPECT_EQ(Lines{"Shutdown already requested, waiting for the system to go down"},
+              lines(daemon));
+}
+
+// The flag comes from the dsp-manager's configuration event; the session's end is seen at the
+// next step of the wait.
+TEST(DaemonShutdown, MirroredButtonFlagHoldsTheShutdownUntilTheSessionStops) {
+    DaemonHarness daemon;
+    startWithSession(daemon, SESSION_IDLE, false);
+    daemon.publishInstrumentConfig(true);
+    daemon.publishSession(SESSION_ACTIVE);
+    // Both travel on one socket: once the session is seen, so is the flag.
+    ASSERT_TRUE(pumpUntil([&] { return daemon.log().count("LED flashing was activated"); }));
+    daemon.app().shutDownInstrument();
+    ASSERT_TRUE(
+        pumpUntil([&] { return daemon.log().count("Waiting for the session to stop, #3"); }));
+    daemon.publishSession(SESSION_DONE);
+    ASSERT_TRUE(pumpUntil([&] { return daemon.shutdownCalls() == 1; }));
+    EXPECT_EQ(0u, daemon.log().count("Waiting for the session to stop, #4"));
+}
+
+// Real children of /bin/sh, the re-issue time cut to 1 s.
+TEST(ShutdownCommand, FailedRunsAgainSucceededOnlyAfterTheReissueTimeAndTheLoopRunsMeanwhile) {
+    using power_manager::ShutdownCommand;
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    testsupport::LogCapture log;
+    ShutdownCommand failing("exit 3", 1000);
+    ShutdownCommand succeeding("sleep 0.2", 1000);
+    ASSERT_TRUE(failing.run() && succeeding.run());
+    EXPECT_TRUE(succeeding.absorbTrigger()) << "running";
+    // A request to end the event loop, as a signal makes it, is served while the command runs.
+    QTimer::singleShot(50, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(1, QCoreApplication::exec());
+    EXPECT_EQ(ShutdownCommand::Running, succeeding.state());
+    ASSERT_TRUE(pumpUntil([&] {
+        return failing.state() == ShutdownCommand::Failed &&
+               succeeding.state() == ShutdownCommand::Succeeded;
+    }));
+    EXPECT_FALSE(failing.absorbTrigger());
+    EXPECT_TRUE(succeeding.absorbTrigger());
+    pumpFor(1100);
+    EXPECT_FALSE(succeeding.absorbTrigger());
+    EXPECT_EQ((Lines{"Shutdown already requested, waiting for the system to go down",
+                     "Shutdown command \"exit 3\" failed with exit status 3",
+                     "The system is still up 1 s after the shutdown command, issuing it again"}),
+              log.messages("power_manager_logger"));
+}
+
+} // namespace

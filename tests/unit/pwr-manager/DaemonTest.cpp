@@ -144,15 +144,19 @@ TEST(DaemonRoads, AtMost16RequestsWaitAndTheServerReadsNoMoreMeanwhile) {
     requests->queueRequestFromIpc(
         ipc::IpcMessage(ipc::IPC_MSG_GET_DSP_STATUS, ipc::IPC_ORIGIN_CLIENT_CORE_APP));
     EXPECT_EQ(0, requests->queuedRequestCount());
+    // The last one that fits is a power-down: it is served last.
     for (int request = 0; request < 20; ++request) {
-        requests->queueRequestFromIpc(
-            ipc::IpcMessage(ipc::IPC_MSG_GET_BATTERY_STATUS, ipc::IPC_ORIGIN_CLIENT_CORE_APP));
+        requests->queueRequestFromIpc(ipc::IpcMessage(
+            request == 15 ? ipc::IPC_MSG_DO_POWER_DOWN : ipc::IPC_MSG_GET_BATTERY_STATUS,
+            ipc::IPC_ORIGIN_CLIENT_CORE_APP));
     }
     EXPECT_EQ(16, requests->queuedRequestCount());
     EXPECT_TRUE(server->requestsPaused());
     EXPECT_EQ(1u, daemon.log().count("Request queue full, dropped request "
                                      "IPC_MSG_GET_BATTERY_STATUS from IPC_ORIGIN_CLIENT_CORE_APP"));
-    ASSERT_TRUE(pumpUntil([&] { return daemon.coreAppResponses.size() == 16; }));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return daemon.coreAppResponses.size() == 15 && daemon.events.size() == 16; }));
+    EXPECT_EQ(DOWN, daemon.events.back().message());
     EXPECT_FALSE(server->requestsPaused());
 }
 

@@ -23,15 +23,9 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-constexpr int SESSION_IDLE = 0;
-constexpr int SESSION_PENDING = 1;
-constexpr int SESSION_ACTIVE = 2;
-constexpr int SESSION_DONE = 3;
+constexpr int SESSION_IDLE = 0, SESSION_PENDING = 1, SESSION_ACTIVE = 2, SESSION_DONE = 3;
 // The events' identifiers as the bus carries them.
-constexpr int LOW = 56;
-constexpr int DOWN = 57;
-constexpr int WANT_DOWN = 58;
-constexpr int STATUS = 59;
+constexpr int LOW = 56, DOWN = 57, WANT_DOWN = 58, STATUS = 59;
 
 // The harness's default gauge reads as this record.
 const QByteArray GAUGE_RECORD = QByteArray::fromHex(testsupport::DISCHARGING_BATTERY_RECORD_HEX);

@@ -17,34 +17,23 @@ namespace {
 
 using log4cplus::Logger;
 
-TEST(LogSetupTest, FileSizeTakesTheLeadingNumberAndAUnit) {
-    const struct {
-        const char* value;
-        long bytes;
-    } cases[] = {{"2mb", 2097152},
-                 {"500kb", 512000},
-                 {"4096", 4096},
-                 {"KB", 0},
-                 {"3Mb", 3145728},
-                 {"12 MB", 12582912},
-                 {"7 bytes", 7},
-                 {"", 0},
-                 {"lots", 0},
-                 // The unit is searched anywhere in the text, and "KB" is looked for first.
-                 {"1 mb or kb", 1024}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(shared::parseLogFileSize(c.value), c.bytes) << c.value;
-    }
-}
-
-// At each unit the largest number that fits, one above it (saturated), and negative numbers
-// (refused: the default 1 MiB). The limits are those of a long on the machine at hand.
-TEST(LogSetupTest, FileSizeSaturatesAndRefusesNegativeSizes) {
+// The leading number and a unit anywhere in the text ("KB" looked for first); at each unit the
+// largest number that fits and one above it (saturated, with the limits of a long on the machine
+// at hand); negative numbers are refused for the default 1 MiB.
+TEST(LogSetupTest, FileSizeTakesTheLeadingNumberAndAUnitAndSaturates) {
     const long largest = std::numeric_limits<long>::max();
     const std::string digits = std::to_string(largest);
     const long kb = largest / 1024;
     const long mb = largest / 1048576;
     const std::pair<std::string, long> cases[] = {
+        {"2mb", 2097152},
+        {"500kb", 512000},
+        {"KB", 0},
+        {"12 MB", 12582912},
+        {"7 bytes", 7},
+        {"", 0},
+        {"lots", 0},
+        {"1 mb or kb", 1024},
         // The largest long ends in 7 on every machine: with an 8 there it is one above.
         {digits, largest},
         {digits.substr(0, digits.size() - 1) + "8", largest},
@@ -52,11 +41,8 @@ TEST(LogSetupTest, FileSizeSaturatesAndRefusesNegativeSizes) {
         {std::to_string(kb + 1) + "KB", largest},
         {std::to_string(mb) + "MB", mb * 1048576},
         {std::to_string(mb + 1) + "mb", largest},
-        {"10000000000000000kb", largest},
-        {"10000000000000MB", largest},
         {"-1", 1048576},
         {"-5kb", 1048576},
-        {"-2MB", 1048576},
         {"-0", 0}};
     for (const auto& [value, bytes] : cases) {
         EXPECT_EQ(bytes, shared::parseLogFileSize(value.c_str())) << value;

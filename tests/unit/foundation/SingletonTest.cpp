@@ -1,4 +1,5 @@
 #include "foundation/InitSingletonT.h"
+#include "foundation/Mutex.h"
 #include "foundation/SingletonT.h"
 
 #include "FoundationTestSupport.h"
@@ -80,22 +81,45 @@ TEST(SingletonTest, InitSingletonIsNullUntilInitialisedAndAfterRelease) {
     EXPECT_EQ(StartedService::alive, 1);
 }
 
-TEST(SingletonTest, ConstructorExceptionPropagatesWithTheClassLockReleased) {
+// The class lock is per class, and recursive: the class's own code takes it again while its
+// caller holds it, and it is free only after as many unlocks. A constructor that throws leaves
+// it free.
+TEST(SingletonTest, ClassLockIsPerClassRecursiveAndReleasedOnException) {
+    thread::Lockable& lock = StartedService::getClassLock();
+    EXPECT_NE(&lock, &FailingService::getClassLock());
+    ASSERT_TRUE(lock.lock());
+    ASSERT_TRUE(lock.tryLock());
+    const std::shared_ptr<StartedService> created = StartedService::initInstance();
+    EXPECT_EQ(StartedService::getInstance(), created);
+    EXPECT_EQ(lock.unlock(), 0);
+    EXPECT_FALSE(otherThreadCanLock(lock));
+    EXPECT_TRUE(otherThreadCanLock(FailingService::getClassLock()));
+    EXPECT_EQ(lock.unlock(), 0);
+    EXPECT_TRUE(otherThreadCanLock(lock));
+    StartedService::releaseInstance();
+
     EXPECT_THROW(FailingService::initInstance(), std::runtime_error);
     EXPECT_EQ(FailingService::getInstance(), nullptr);
     EXPECT_TRUE(otherThreadCanLock(FailingService::getClassLock()));
 }
 
-TEST(SingletonTest, ClassLockIsPerClassAndTheClassMayReenterIt) {
-    thread::Lockable& lock = StartedService::getClassLock();
-    EXPECT_NE(&lock, &FailingService::getClassLock());
-    ASSERT_TRUE(lock.lock());
-    const std::shared_ptr<StartedService> created = StartedService::initInstance();
-    EXPECT_EQ(StartedService::getInstance(), created);
-    EXPECT_FALSE(otherThreadCanLock(lock));
-    EXPECT_TRUE(otherThreadCanLock(FailingService::getClassLock()));
-    lock.unlock();
-    StartedService::releaseInstance();
+// Destroying a mutex that another thread still holds would be undefined.
+TEST(SingletonTest, MutexDestructorWaitsForAnotherThreadToLetGo) {
+    auto* mutex = new thread::Mutex();
+    std::atomic<bool> held{false}, released{false};
+    std::thread holder([&] {
+        mutex->lock();
+        held = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        released = true;
+        mutex->unlock();
+    });
+    while (!held) {
+        std::this_thread::yield();
+    }
+    delete mutex;
+    EXPECT_TRUE(released);
+    holder.join();
 }
 
 } // namespace

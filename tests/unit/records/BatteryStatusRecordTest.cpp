@@ -1,9 +1,8 @@
 #include "records/BatteryStatusRecord.h"
 
-#include "RecordBytes.h"
+#include "support/RecordBytes.h"
 
 #include <QMetaType>
-#include <QVariant>
 
 #include <gtest/gtest.h>
 
@@ -12,8 +11,8 @@
 namespace {
 
 using quarn_system::BATTERY_STATUS;
-using recordtest::hex;
-using recordtest::image;
+using testsupport::hex;
+using testsupport::image;
 
 TEST(BatteryStatusRecord, DefaultAndFieldOffsets) {
     EXPECT_EQ(image(quarn_system::DEFAULT_BATTERY_STATUS),
@@ -37,20 +36,10 @@ TEST(BatteryStatusRecord, DefaultAndFieldOffsets) {
     EXPECT_EQ(bytes.mid(72, 16), hex("c0f2fcffa08f3e00fb00000004000000"));
 }
 
-TEST(BatteryStatusRecord, MetaTypeIsRegisteredByNameAndConstructsAllZero) {
-    const int id = quarn_system::registerBatteryStatusMetaType();
-    EXPECT_EQ(quarn_system::registerBatteryStatusMetaType(), id);
-    const QMetaType type = QMetaType::fromName("quarn_system::BATTERY_STATUS");
-    ASSERT_TRUE(type.isValid());
-    EXPECT_EQ(type.id(), id);
-    EXPECT_EQ(type.sizeOf(), 88);
-    void* created = type.create();
-    EXPECT_EQ(QByteArray(static_cast<const char*>(created), 88), QByteArray(88, '\0'));
-    type.destroy(created);
-
-    BATTERY_STATUS status = quarn_system::DEFAULT_BATTERY_STATUS;
-    std::strcpy(status.status, "Charging");
-    EXPECT_EQ(image(QVariant::fromValue(status).value<BATTERY_STATUS>()), image(status));
+// Queued signals between the daemon's threads find the record by this name.
+TEST(BatteryStatusRecord, MetaTypeIsRegisteredByName) {
+    EXPECT_EQ(QMetaType::fromName("quarn_system::BATTERY_STATUS").id(),
+              quarn_system::registerBatteryStatusMetaType());
 }
 
 } // namespace

@@ -1,12 +1,14 @@
 #include "records/MetaRecords.h"
+#include "records/AdcoRecords.h"
+#include "records/InstrumentConfig.h"
 
-#include "RecordBytes.h"
+#include "support/RecordBytes.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace recordtest;
+using namespace testsupport;
 
 // DEFAULT_QUARN_DATE_TIME (378691200 = 0x16925E80, 0 µs) and the quiet NaN, little-endian.
 const QByteArray UNSET_TIME = hex("805e921600000000");
@@ -21,13 +23,6 @@ const QByteArray MIN_MAX_AVG_PF = UNSET_TIME + NAN_BYTES + hex("01000000") + UNS
 const QByteArray TOP = SAMPLE.repeated(6) + NAN_BYTES.repeated(4) + ACCUMULATOR.repeated(4);
 
 TEST(MetaRecords, DefaultImages) {
-    EXPECT_EQ(image(storage::DEFAULT_META_MIN_MAX_AVG), hex("805e921600000000"
-                                                            "0000c07f"
-                                                            "805e921600000000"
-                                                            "0000c07f"
-                                                            "0000c07f"
-                                                            "00000000000000000000000000000000"
-                                                            "0000c07f"));
     EXPECT_EQ(image(storage::DEFAULT_META_MIN_MAX_AVG), MIN_MAX_AVG);
     EXPECT_EQ(image(storage::DEFAULT_META_MIN_MAX_AVG_PF), MIN_MAX_AVG_PF);
     EXPECT_EQ(image(storage::DEFAULT_SAMPLE), SAMPLE);
@@ -61,7 +56,11 @@ TEST(MetaRecords, SessionDataAndTrendCountLayout) {
     EXPECT_EQ(streamed(record).right(4), hex("04030201"));
 }
 
-TEST(MetaRecords, ReadersTakeTheRawImageAndReportShortReads) {
+// Every raw record reader of the area, with the name its log line gives the record.
+TEST(RawRecords, ReadersTakeTheRawImageAndReportShortReads) {
+    expectRawReads(DEFAULT_DSP_CONFIG, "ADCO_DSP_CONFIG");
+    expectRawReads(DEFAULT_DSP_PROBE_CONFIG, "ADCO_DSP_PROBE_CONFIG");
+    expectRawReads(quarn_system::DEFAULT_INSTRUMENT_CONFIG, "buffer");
     expectRawReads(storage::DEFAULT_META_TREND_ENERGY, "META_TREND_ENERGY");
     expectRawReads(storage::DEFAULT_META_DEMAND_ENERGY, "META_DEMAND_ENERGY");
     expectRawReads(storage::DEFAULT_META_SESSION_DATA, "META_SESSION_DATA");

@@ -1,4 +1,5 @@
 #include "records/QuarnDateTime.h"
+#include "support/RecordBytes.h"
 
 #include <QTimeZone>
 
@@ -6,9 +7,7 @@
 
 namespace {
 
-QDateTime utc(int year, int month, int day, int hour, int minute, int second, int msec = 0) {
-    return QDateTime(QDate(year, month, day), QTime(hour, minute, second, msec), Qt::UTC);
-}
+using testsupport::utc;
 
 TEST(QuarnDateTime, ConvertsBothWays) {
     const QDateTime converted = quarnDateTimeToQDateTime(DEFAULT_QUARN_DATE_TIME);

@@ -1,16 +1,11 @@
 #pragma once
 
-// Test seams of the session area: a settable "now" for every session calculation, a storage
-// provider whose free space the test chooses, and the Qt 4.8 stream form of a value.
+// Test seams of the session area: a settable "now" for every session calculation and a storage
+// provider whose free space the test chooses.
 
-#include "foundation/Qt48DataStream.h"
 #include "session/IStorageSpace.h"
 #include "session/SessionTiming.h"
-
-#include <QByteArray>
-#include <QDate>
-#include <QDateTime>
-#include <QTime>
+#include "support/RecordBytes.h"
 
 #include <memory>
 
@@ -21,9 +16,9 @@ inline QDateTime& fakeNow() {
     return now;
 }
 
-inline QDateTime utc(int year, int month, int day, int hour, int minute, int second, int ms = 0) {
-    return QDateTime(QDate(year, month, day), QTime(hour, minute, second, ms), Qt::UTC);
-}
+using testsupport::hex;
+using testsupport::streamed;
+using testsupport::utc;
 
 // Installs the fake clock at `now` for the lifetime of the object.
 struct ClockGuard {
@@ -56,16 +51,5 @@ struct StorageGuard : session::IStorageSpace {
     qint64 free;
     int freeQueries = 0;
 };
-
-inline QByteArray hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-template <typename T> QByteArray streamed(const T& value) {
-    QByteArray bytes;
-    shared::Qt48DataStream stream(&bytes, QIODevice::WriteOnly);
-    stream << value;
-    return bytes;
-}
 
 } // namespace sessiontest

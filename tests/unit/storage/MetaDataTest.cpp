@@ -1,4 +1,4 @@
-#include "SessionFixture.h"
+#include "StorageFixture.h"
 
 #include "storage/MetaData.h"
 #include "storage/MetaTrendOverview.h"

@@ -1,4 +1,4 @@
-#include "SessionFixture.h"
+#include "StorageFixture.h"
 
 #include "storage/FileDataStorage.h"
 #include "storage/HostConfigTables.h"

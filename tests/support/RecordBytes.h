@@ -1,19 +1,20 @@
 #pragma once
 
-// Helpers for the record tests: byte images, hex literals for expected bytes and the check of a
-// raw record reader.
+// Byte images of records, hex literals for expected bytes, UTC times and the check of a raw
+// record reader: shared by the records, session and storage tests.
 
 #include "foundation/Qt48DataStream.h"
 #include "support/LogCapture.h"
 
 #include <QByteArray>
+#include <QDateTime>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
-namespace recordtest {
+namespace testsupport {
 
 template <typename T> QByteArray streamed(const T& record) {
     QByteArray bytes;
@@ -29,6 +30,28 @@ template <typename T> QByteArray image(const T& record) {
 inline QByteArray hex(const char* digits) {
     return QByteArray::fromHex(QByteArray(digits));
 }
+
+inline QDateTime utc(int year, int month, int day, int hour, int minute, int second, int ms = 0) {
+    return QDateTime(QDate(year, month, day), QTime(hour, minute, second, ms), Qt::UTC);
+}
+
+// Default DSP set-up made 2012-01-01 00:00:00 UTC. Offsets: 0 date-time; 8, 10 words 1, 5; 12, 16
+// the intervals 60 s and 300 s; 20 to 30 words 0, 1, 2, 0, 1, 2; 32 115.0; 36 60.0; 40 to 64
+// seven times 1.0; 68 0; 72 1.0; 76 0; 80 to 88 all ones; 92 0; 96, 98 words 0, 1; 100, 104 0;
+// 108 1.0; 112 all ones; 116 to 132 0.
+inline const QByteArray DSP_IMAGE = hex("805e921600000000"
+                                        "010005003c0000002c010000"
+                                        "0000010002000000"
+                                        "01000200"
+                                        "0000e64200007042"
+                                        "0000803f0000803f0000803f0000803f0000803f0000803f0000803f"
+                                        "000000000000803f00000000"
+                                        "ffffffffffffffffffffffff00000000"
+                                        "00000100"
+                                        "00000000000000000000803fffffffff"
+                                        "0000000000000000000000000000000000000000");
+// One probe entry without a probe: 0xFFFE at byte 36.
+inline const QByteArray PROBE_IMAGE = QByteArray(36, '\0') + hex("feff0000") + QByteArray(4, '\0');
 
 // ASCII text as UTF-32 little-endian code points, without a terminator.
 inline QByteArray utf32le(const QByteArray& ascii) {
@@ -48,10 +71,10 @@ template <typename T> void expectRawReads(const T& initial, const char* name) {
     const QByteArray full(size, '\x5a');
     for (const int count : {size, std::min(100, size - 1), 0}) {
         T record = initial;
-        testsupport::LogCapture capture;
+        LogCapture capture;
         shared::Qt48DataStream stream(full.left(count));
         stream >> record;
-        const std::vector<testsupport::LogEvent> events = capture.events();
+        const std::vector<LogEvent> events = capture.events();
         EXPECT_EQ(image(record), full.left(count) + image(initial).mid(count)) << count;
         EXPECT_EQ(stream.status() == QDataStream::Ok, count == size) << count;
         if (count == size) {
@@ -61,11 +84,11 @@ template <typename T> void expectRawReads(const T& initial, const char* name) {
         ASSERT_EQ(events.size(), 1u) << count;
         EXPECT_EQ(events[0].logger, "serialization_logger");
         EXPECT_EQ(events[0].level, log4cplus::FATAL_LOG_LEVEL);
-        EXPECT_EQ(testsupport::LogCapture::stripPrefix(events[0].message),
+        EXPECT_EQ(LogCapture::stripPrefix(events[0].message),
                   "Could not load serialized structure \"" + std::string(name) +
                       "\", read bytes: " + std::to_string(count) +
                       ", expected bytes: " + std::to_string(size));
     }
 }
 
-} // namespace recordtest
+} // namespace testsupport

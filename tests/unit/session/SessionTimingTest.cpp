@@ -80,7 +80,7 @@ TEST(SessionTiming, AlignmentToTheIntervalGrid) {
     EXPECT_FALSE(SessionTiming::alignToInterval(QDateTime(), 60).isValid());
 }
 
-TEST(SessionTiming, UnscheduledStartIsNowOnTheShorterIntervalGrid) {
+TEST(SessionTiming, UnscheduledStartIsNowOnTheShorterIntervalGridAndStartInFuture) {
     ClockGuard clock(day(10, 0, 0, 200));
     const SessionTiming timing(2, 60, 300, 0);
     EXPECT_EQ(timing.startTime(), day(10, 1, 0));
@@ -90,6 +90,13 @@ TEST(SessionTiming, UnscheduledStartIsNowOnTheShorterIntervalGrid) {
     EXPECT_EQ(SessionTiming(2, 900, 300, 0).startTime(), day(10, 5, 0));
     // A demand interval below 1 means no demand records: the trend interval sets the grid.
     EXPECT_EQ(SessionTiming(2, 900, 0, 0).startTime(), day(10, 15, 0));
+
+    // A start counts as in the future while a whole second is left.
+    clock.set(day(9, 59, 58, 900));
+    const SessionTiming ahead = scheduled(day(10, 0, 0), 2);
+    EXPECT_TRUE(ahead.isStartInFuture());
+    clock.set(day(9, 59, 59, 500));
+    EXPECT_FALSE(ahead.isStartInFuture());
 }
 
 TEST(SessionTiming, CustomDurationIsAtLeastOneHourUnlessTheEndIsFixed) {
@@ -176,11 +183,11 @@ TEST(SessionTiming, ChangeDurationAndUpdateKeepAFixedEnd) {
     timing.changeDuration(1, 600);
     EXPECT_EQ(timing.customDuration(), 600);
     EXPECT_EQ(timing.plannedEndTime(), day(15, 0, 0));
-    timing.update({true, day(13, 0, 0)}, {true, day(13, 0, 0)});
+    timing.setPlannedEndTime(day(13, 0, 0));
     timing.update({true, day(13, 0, 0)}, {true, day(12, 0, 0)});
     EXPECT_EQ(timing.plannedEndTime(), day(13, 0, 0));
     EXPECT_EQ(capture.messages("session_logger"),
-              (std::vector<std::string>{"Session end time Thu Mar 4 13:00:00 2021 GMT was "
+              (std::vector<std::string>{"Session end time Thu Mar 4 15:00:00 2021 GMT was "
                                         "changed to Thu Mar 4 13:00:00 2021 GMT.",
                                         "Session end time Thu Mar 4 12:00:00 2021 GMT was "
                                         "changed to Thu Mar 4 13:00:00 2021 GMT."}));
@@ -240,12 +247,4 @@ TEST(SessionTiming, RecommendedStepGrowsUntilTheDurationFits) {
     EXPECT_EQ(storage.freeQueries, 1);
     storage.free = 0;
     EXPECT_EQ(SessionTiming::recommendedStep(100000, 300), 1800);
-}
-
-TEST(SessionTiming, StartInFutureCountsWholeSeconds) {
-    ClockGuard clock(day(9, 59, 58, 900));
-    const SessionTiming timing = scheduled(day(10, 0, 0), 2);
-    EXPECT_TRUE(timing.isStartInFuture());
-    clock.set(day(9, 59, 59, 500));
-    EXPECT_FALSE(timing.isStartInFuture());
 }

@@ -46,6 +46,7 @@ TEST(CommandLine, DefaultsFollowTheCommandServerAndOrigin) {
         // No channel back from the power manager to cal-app: nothing to listen to.
         {{"request", "20", "--as=IPC_ORIGIN_CLIENT_CAL_APP"},
          "20 as 13 | requests.pwr-manager |  |  | 1 3000"},
+        {{"request", "20", "--as", "7"}, "20 as 7 | requests.pwr-manager |  |  | 1 3000"},
         {{"request", "21", "--server", "dsp-manager", "--as", "pwr-manager"},
          "21 as 12 | requests.dsp-manager | responses.pwr-manger-to-dsp-manager |  | 1 3000"},
         {{"request", "DO_POWER_DOWN", "--as", "13", "--requests", "ipc:///x/req",
@@ -53,6 +54,8 @@ TEST(CommandLine, DefaultsFollowTheCommandServerAndOrigin) {
           "--hold=1500"},
          "43 as 13 | ipc:///x/req | ipc:///x/resp |  | 5 250 no-read 1500"},
         {{"monitor"}, "0 as 6 |  |  | events.pwr-manager | 0 -1"},
+        {{"monitor", "--server", "dsp-manager", "--count", "3", "--timeout", "0"},
+         "0 as 6 |  |  | events.dsp-manager | 3 0"},
         {{"dsp-manager", "--session", "active", "--power-button-flag", "1", "--control", "/x/c"},
          "0 as 6 | requests.dsp-manager | responses.pwr-manger-to-dsp-manager | "
          "events.dsp-manager | 0 -1 session 2 flag 1 /x/c"},
@@ -117,8 +120,8 @@ TEST(ControlCommand, LinesOfTheDspManagerRole) {
         const ControlCommand command = parseControlCommand(line);
         EXPECT_EQ(std::make_pair(int(command.kind), command.value), expected) << line;
     }
-    for (const char* bad :
-         {"session 4", "session active now", "power-button-flag 2", "quit now", "SESSION active"}) {
+    for (const char* bad : {"session", "session 4", "session active now", "power-button-flag 2",
+                            "quit now", "reboot", "SESSION active"}) {
         const ControlCommand command = parseControlCommand(bad);
         EXPECT_EQ(command.kind, ControlCommand::Invalid) << bad;
         EXPECT_FALSE(command.error.empty()) << bad;

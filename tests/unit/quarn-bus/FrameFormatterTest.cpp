@@ -44,6 +44,7 @@ TEST(FrameFormatter, BatteryFrameWrittenOutByHand) {
 TEST(FrameFormatter, ShortUnknownAndMisfitFrames) {
     const std::pair<const char*, const char*> cases[] = {
         {"", "malformed frame, 0 bytes"},
+        {"14", "malformed frame, 1 bytes: 14"},
         {"14 00 00 00 06 00 00", "malformed frame, 7 bytes: 14 00 00 00 06 00 00"},
         // Eight bytes are a whole envelope without payload.
         {"38 00 00 00 03 00 00 00",

@@ -1,6 +1,6 @@
-"""Helpers of the end-to-end tests, which run inside scripts/sandbox. The board is driven with
-boardsim-ctl; the bus is spoken with pyzmq, so that the daemon's own IPC code does not test
-itself. Every wait is bounded and names what it awaited."""
+# Helpers of the end-to-end tests, which run inside scripts/sandbox. The board is driven with
+# boardsim-ctl; the bus is spoken with pyzmq, so that the daemon's own IPC code does not test
+# itself. Every wait is bounded and names what it awaited.
 
 import ast
 import collections
@@ -34,14 +34,17 @@ RESPONSES = {
     "com-manager-remote": "ipc:///tmp/quarn.responses.com-manager-remote-to-pwr-manager",
 }
 ORIGINS = {"core-app": 6, "com-manager-remote": 10}
-GET_BATTERY, DO_POWER_DOWN, BATTERY_LOW, POWER_DOWN, WANT_POWER_DOWN, BATTERY_EVENT = 20, 43, 56, 57, 58, 59
+GET_BATTERY, BATTERY_LOW, POWER_DOWN, WANT_POWER_DOWN, BATTERY_EVENT = 20, 56, 57, 58, 59
 POWER_DOWN_FRAME = bytes.fromhex("39000000" "03000000")  # 57 from the pwr-manager server (3)
 HEADER = struct.Struct("<ii")
 BATTERY = struct.Struct("<??32s2xi32siiii")
 Reading = collections.namedtuple("Reading", "present external status capacity type current voltage temp charge")
 
 
-def run_tests():
+def run_tests(*paths):
+    # The script's leading arguments are the named paths (DaemonTest.pwr_manager, .quarn_bus).
+    for name in paths:
+        setattr(DaemonTest, name, sys.argv.pop(1))
     sys.exit(0 if unittest.main(exit=False, verbosity=2).result.wasSuccessful() else 1)
 
 
@@ -62,9 +65,9 @@ def check_period(times, what, period=2.0, tolerance=0.1):
 
 
 def check_drift(times, what, period, tolerance=0.020):
-    """The times keep their period: the line through them (the median slope over all pairs, which
-    a few late stamps on a loaded machine do not move) strays at most `tolerance` from the period
-    over their whole span."""
+    # The times keep their period: the line through them (the median slope over all pairs, which
+    # a few late stamps on a loaded machine do not move) strays at most `tolerance` from the period
+    # over their whole span.
     assert len(times) >= 3, "too few times to measure the drift of " + what
     pairs = [(times[j] - times[i]) / (j - i) for i in range(len(times)) for j in range(i + 1, len(times))]
     slope = sorted(pairs)[len(pairs) // 2]
@@ -81,9 +84,9 @@ def ctl(*words):
 
 
 def trace():
-    """The board's trace as (epoch seconds, path, bytes, result), where a device request's path
-    reads "<path> ioctl 0x<code>"; the bytes are quoted as a C literal, which reads the same as
-    a Python bytes literal."""
+    # The board's trace as (epoch seconds, path, bytes, result), where a device request's path
+    # reads "<path> ioctl 0x<code>"; the bytes are quoted as a C literal, which reads the same as
+    # a Python bytes literal.
     entries = []
     for line in ctl("trace").splitlines():
         stamp, rest = line.split(" ", 1)
@@ -98,14 +101,14 @@ def backlight_writes():
 
 
 def reset_board():
-    """As the board starts: gauge present, external power (charging at 500 mA), 80 %."""
+    # As the board starts: gauge present, external power (charging at 500 mA), 80 %.
     for words in (("release",), ("gauge", "present"), ("external-power", "on"), ("set", "capacity", "80")):
         ctl(*words)
     ctl("trace-clear")
 
 
 def led_ticks(after):
-    """(time, LED 1, LED 2) for each tick after the epoch time `after`: LED 1 is written first."""
+    # (time, LED 1, LED 2) for each tick after the epoch time `after`: LED 1 is written first.
     ticks, led1 = [], None
     for stamp, path, data, result in trace():
         if stamp > after and result == "ok" and path == GPIO + "gpio49/value":
@@ -117,21 +120,21 @@ def led_ticks(after):
 
 
 def shutdown_calls(times=False):
-    """The commands recorded in place of /sbin/shutdown, in this sandbox so far; with times, as
-    (epoch seconds, command)."""
+    # The commands recorded in place of /sbin/shutdown, in this sandbox so far; with times, as
+    # (epoch seconds, command).
     with open(SHUTDOWN_LOG) as f:
         calls = [line.split(" ", 1) for line in f.read().splitlines() if line.strip()]
     return [(float(stamp), command) if times else command for stamp, command in calls]
 
 
 def set_shutdown_status(status):
-    """The exit status of the next calls of the recorder."""
+    # The exit status of the next calls of the recorder.
     with open(SHUTDOWN_STATUS, "w") as f:
         f.write("%d\n" % status)
 
 
 def cpu_seconds(pid):
-    """utime + stime of the process."""
+    # utime + stime of the process.
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     # Fields 14 and 15 of the line; the split starts at field 3 (the state).
@@ -142,7 +145,7 @@ def cpu_seconds(pid):
 
 
 def on_battery_at(capacity):
-    """A battery event showing the board on battery, discharging at 300 mA, at the capacity."""
+    # A battery event showing the board on battery, discharging at 300 mA, at the capacity.
     return lambda frame: (frame.battery().capacity, frame.battery().charge) == (capacity, 1)
 
 
@@ -159,8 +162,8 @@ class Frame:
 
 
 class Bus:
-    """Events and response channels, received by one thread that stamps each frame on arrival.
-    Made before the daemon starts (ZeroMQ reconnects every 100 ms), it misses no event."""
+    # Events and response channels, received by one thread that stamps each frame on arrival.
+    # Made before the daemon starts (ZeroMQ reconnects every 100 ms), it misses no event.
 
     def __init__(self, responses=()):
         self.context = zmq.Context()
@@ -202,15 +205,9 @@ class Bus:
                 sock.close(linger=0)
         self.context.term()
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
     def wait_connected(self, timeout=10.0):
-        """Every channel through its handshake: a response channel not attached yet loses the
-        answers. The pause lets the daemon's end attach the pipe the handshake completes."""
+        # Every channel through its handshake: a response channel not attached yet loses the
+        # answers. The pause lets the daemon's end attach the pipe the handshake completes.
         with self.cond:
             if not self.cond.wait_for(lambda: set(self.sockets.values()) <= self.handshakes, timeout):
                 raise AssertionError("no handshake with the daemon on every channel")
@@ -225,7 +222,7 @@ class Bus:
             return [f for f in self.frames[mark:] if f.source == source and msg in (None, f.msg)]
 
     def wait_frames(self, count, timeout, what, mark=0, source="events", msg=None, where=None):
-        """The first `count` frames from `mark` on that match."""
+        # The first `count` frames from `mark` on that match.
 
         def found():
             hits = [f for f in self.since(mark, source, msg) if where is None or where(f)]
@@ -263,7 +260,7 @@ LogLine = collections.namedtuple("LogLine", "level pid logger seconds message")
 
 
 class Daemon:
-    """The daemon binary as a child; its console output is kept in the state directory."""
+    # The daemon binary as a child; its console output is kept in the state directory.
 
     runs = 0
 
@@ -279,27 +276,18 @@ class Daemon:
     def alive(self):
         return self.process.poll() is None
 
-    def stop(self, number=15, timeout=10.0):
-        """Sends the signal and returns the exit code; a daemon that does not end fails the test.
-        stop_seconds is how long it took to end."""
-        if self.alive():
-            sent = time.monotonic()
-            self.process.send_signal(number)
-            try:
-                self.process.wait(timeout)
-            except subprocess.TimeoutExpired:
-                self.kill()
-                raise AssertionError("the daemon did not end within %.0f s of signal %d" % (timeout, number))
-            self.stop_seconds = time.monotonic() - sent
-        self.console.close()
-        return self.process.returncode
-
     def stop_cleanly(self, number=15):
-        """The signal ends the daemon within a second, with exit code 1 and the one exit line."""
+        # The signal ends the daemon within a second, with exit code 1 and the one exit line.
         assert self.alive(), "the daemon ended before signal %d (exit %s)" % (number, self.process.returncode)
-        code = self.stop(number)
-        assert code == 1, "exit code %s after signal %d" % (code, number)
-        assert self.stop_seconds < 1.0, "signal %d took %.2f s to end the daemon" % (number, self.stop_seconds)
+        sent = time.monotonic()
+        self.process.send_signal(number)
+        try:
+            self.process.wait(10)
+        finally:
+            self.kill()
+        took = time.monotonic() - sent
+        assert self.process.returncode == 1, "exit code %s after signal %d" % (self.process.returncode, number)
+        assert took < 1.0, "signal %d took %.2f s to end the daemon" % (number, took)
         exits = [(line.level, line.logger) for line in self.log() if line.message == "Exiting application normally."]
         assert exits == [("INFO", "exit_logger")], "exit lines: %s" % exits
 
@@ -322,7 +310,7 @@ class Daemon:
         return [line.message for line in self.log() if re.search(pattern, line.message)]
 
     def wait_log(self, pattern, timeout, count=1):
-        """The first `count` log lines whose message matches the regular expression."""
+        # The first `count` log lines whose message matches the regular expression.
         def found():
             lines = [line for line in self.log() if re.search(pattern, line.message)]
             return lines[:count] if len(lines) >= count else None
@@ -334,7 +322,7 @@ class Daemon:
 
 
 class DspManager:
-    """quarn-bus playing the dsp-manager: control lines to its input, its output lines collected."""
+    # quarn-bus playing the dsp-manager: control lines to its input, its output lines collected.
 
     def __init__(self, quarn_bus, session="idle", power_button_flag=0):
         command = [quarn_bus, "dsp-manager", "--session", session, "--power-button-flag", str(power_button_flag)]
@@ -376,3 +364,50 @@ class DspManager:
         with contextlib.suppress(BrokenPipeError):
             self.process.stdin.close()
         self.process.wait(5)
+
+
+# ---------------------------------------------------------------- the fixture
+
+
+class DaemonTest(unittest.TestCase):
+    # The board as it starts; start() brings up quarn-bus as the dsp-manager (with a session),
+    # a reader of the bus made before the daemon, and the daemon; all of them end with the test.
+
+    pwr_manager = quarn_bus = None
+
+    def setUp(self):
+        reset_board()
+        self.calls = len(shutdown_calls())
+
+    def start(self, *arguments, responses=(), session=None, power_button_flag=0):
+        if session:
+            self.dsp = DspManager(self.quarn_bus, session, power_button_flag)
+            self.addCleanup(self.dsp.stop)
+        self.bus = Bus(responses)
+        self.addCleanup(self.bus.close)
+        self.daemon = Daemon(self.pwr_manager, arguments)
+        self.addCleanup(self.daemon.kill)
+        self.bus.wait_connected()
+        # Both mirrors hold the dsp-manager's values before anything happens.
+        for request in ("IPC_MSG_GET_LOGGING_SESSION_STATUS", "IPC_MSG_GET_INSTRUMENT_CONFIG") if session else ():
+            self.daemon.wait_log(r"^Buffered data initialized by response %s\.$" % request, 5)
+
+    def new_calls(self, times=False):
+        return shutdown_calls(times)[self.calls :]
+
+    def press(self, release=True):
+        # Held until the daemon accepts it, so that a slow confirmation still sees it down.
+        pressed = r"^Power button was pressed!$"
+        count = len(self.daemon.messages(pressed)) + 1
+        ctl("press")
+        try:
+            self.daemon.wait_log(pressed, 3, count)
+        finally:
+            if release:
+                ctl("release")
+
+    def wait_shutdown(self):
+        # The power-down event, then the one shutdown command.
+        self.assertEqual(POWER_DOWN_FRAME, self.bus.wait_frame(3, "the power-down event", msg=POWER_DOWN).raw)
+        wait_until(self.new_calls, 3, "the shutdown command")
+        self.assertEqual(["/sbin/shutdown -h"], self.new_calls())

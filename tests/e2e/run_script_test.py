@@ -1,8 +1,8 @@
-"""scripts/run as a newcomer meets it, with its screen read as a pipe gets it: a control file left
-by an earlier run, an invalid threshold, a second run on the same folder, and a bus request from
-outside the sandbox through scripts/run-shell; then what the runner's screen makes of the
-daemon's and the stand-ins' logs, and of a short terminal.
-Run on the host (scripts/run makes its own sandbox): run_script_test.py <repository> <build> <run folder>"""
+# scripts/run as a newcomer meets it, with its screen read as a pipe gets it: a control file left
+# by an earlier run, an invalid threshold, a second run on the same folder, and a bus request from
+# outside the sandbox through scripts/run-shell; then what the runner's screen makes of the
+# daemon's and the stand-ins' logs, and of a short terminal.
+# Run on the host (scripts/run makes its own sandbox): run_script_test.py <repository> <build> <run folder>
 
 import io
 import os

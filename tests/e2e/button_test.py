@@ -1,6 +1,7 @@
-# The power button pressed on the simulated board, with quarn-bus playing the dsp-manager whose
-# logging session and instrument configuration the daemon mirrors: a press during a session only
-# asks core-app, one after it sends the flag and shuts down; the end on SIGTERM.
+# The power button pressed on the simulated board, and the power-down request, with quarn-bus
+# playing the dsp-manager whose logging session and instrument configuration the daemon mirrors:
+# a press during a session only asks core-app; a power-down request waits for the session to
+# stop; a press after it sends the flag. The end on SIGTERM.
 # Run inside scripts/sandbox: button_test.py <pwr-manager> <quarn-bus>
 
 from quarn_e2e import (
@@ -8,11 +9,12 @@ from quarn_e2e import (
 )
 
 SET_CONFIG = r"request: IPC_MSG_SET_INSTRUMENT_CONFIG \(22\) from \S+ \(\d+\), 916 bytes: powerButtonShutdown=1$"
+DO_POWER_DOWN = 43
 
 
 class ButtonTest(DaemonTest):
-    def test_press_during_a_session_asks_core_app_and_after_it_shuts_down(self):
-        self.start(responses=("core-app",), session="active")
+    def test_press_during_a_session_asks_core_app_and_a_power_down_request_waits_for_its_end(self):
+        self.start(responses=("core-app",), session="active", power_button_flag=1)
         # Released before the 50 ms confirmation: rejected.
         ctl("click", "20")
         self.daemon.wait_log(r"^Power button pressed, but signal rejected$", 3)
@@ -23,21 +25,33 @@ class ButtonTest(DaemonTest):
         self.bus.wait_battery(3, "the next battery check", event.seq)
         self.assertEqual([], self.dsp.matching(SET_CONFIG) + self.new_calls() + backlight_writes())
 
+        self.bus.request(DO_POWER_DOWN)
+        self.daemon.wait_log(r"^Waiting for the session to stop, #2$", 3)
         self.dsp.control("session done")
-        self.daemon.wait_log(r"^LED flashing was stopped$", 3)
-        self.press()
-        self.dsp.wait_line(SET_CONFIG, 3)
+        shutting = self.daemon.wait_log(r"^Shuting down the system \.\.\.$", 3)[0]
         self.wait_shutdown()
         self.assertEqual([(PWM + "run", b"0\0", "ok")], backlight_writes())
+        # One wait line each 250 ms, numbered from 1; the stop ends the wait at the next step.
+        waits = [line for line in self.daemon.log() if line.message.startswith("Waiting for the session")]
+        self.assertEqual(list(range(1, len(waits) + 1)), [int(line.message.split("#")[1]) for line in waits])
+        self.assertLess(len(waits), 9, "the stopped session did not end the wait")
+        for earlier, later in zip(waits, waits[1:] + [shutting]):
+            self.assertGreaterEqual(later.seconds - earlier.seconds, 0.245)
+            self.assertLess(later.seconds - earlier.seconds, 0.5)
+        # A press now, without a session, sends the flag; the shutdown is already under way.
+        self.press()
+        self.dsp.wait_line(SET_CONFIG, 3)
+        self.daemon.wait_log(r"^Shutdown already requested, waiting for the system to go down$", 2)
         pressed = "Power button was pressed!"
         self.assertEqual(
-            [pressed, "Sending power down request to core-app because there is an active session.", pressed,
-             "Switching off the backlight ...", "Shuting down the system ..."],
-            self.daemon.messages(r"pressed!|backlight|Shuting|Waiting|Sending power down"),
+            [pressed, "Sending power down request to core-app because there is an active session.",
+             "Switching off the backlight ...", "Shuting down the system ...", pressed],
+            self.daemon.messages(r"pressed!|backlight|Shuting|Sending power down"),
         )
-        # Only the two events and the battery checks; no answer to anyone.
+        # Only the two events and the battery checks; no answer to anyone, one command.
         self.assertEqual([WANT_POWER_DOWN, POWER_DOWN], [f.msg for f in self.bus.since() if f.msg != BATTERY_EVENT])
         self.assertEqual([], self.bus.since(source="core-app"))
+        self.assertEqual(["/sbin/shutdown -h"], self.new_calls())
         self.daemon.stop_cleanly()
 
 

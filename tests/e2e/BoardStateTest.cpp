@@ -73,6 +73,22 @@ TEST_F(BoardStateTest, BatteryAttributesReadAsSysfsTextsAndFollowTheControls) {
     EXPECT_EQ("error: unknown attribute 'charge'\n", control.execute("set charge 5"));
 }
 
+TEST_F(BoardStateTest, AbsentGaugeRemovesTheDirectoryAndStalesOpenFiles) {
+    const std::int64_t open = board.open(GAUGE + "capacity", true, false);
+    ASSERT_GT(open, 0);
+    EXPECT_EQ("", control.execute("gauge absent"));
+    EXPECT_TRUE(board.list("/power_supply").empty());
+    EXPECT_EQ(failed(ENOENT), readFile(GAUGE + "present"));
+    std::string content;
+    EXPECT_EQ(-ENODEV, board.read(open, content));
+
+    // The gauge comes back with its values, but a file opened before stays dead.
+    EXPECT_EQ("", control.execute("gauge present"));
+    EXPECT_EQ("80\n", readFile(GAUGE + "capacity"));
+    EXPECT_EQ(-ENODEV, board.read(open, content));
+    board.close(open);
+}
+
 TEST_F(BoardStateTest, ExportAndUnexportFollowTheKernelsErrors) {
     EXPECT_EQ(EINVAL, writeFile("/gpio/unexport", "2"));
     EXPECT_EQ(0, writeFile("/gpio/export", "2"));

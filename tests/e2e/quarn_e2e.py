@@ -34,7 +34,7 @@ RESPONSES = {
     "com-manager-remote": "ipc:///tmp/quarn.responses.com-manager-remote-to-pwr-manager",
 }
 ORIGINS = {"core-app": 6, "com-manager-remote": 10}
-GET_BATTERY, BATTERY_LOW, POWER_DOWN, WANT_POWER_DOWN, BATTERY_EVENT = 20, 56, 57, 58, 59
+GET_BATTERY, DO_POWER_DOWN, BATTERY_LOW, POWER_DOWN, WANT_POWER_DOWN, BATTERY_EVENT = 20, 43, 56, 57, 58, 59
 POWER_DOWN_FRAME = bytes.fromhex("39000000" "03000000")  # 57 from the pwr-manager server (3)
 HEADER = struct.Struct("<ii")
 BATTERY = struct.Struct("<??32s2xi32siiii")

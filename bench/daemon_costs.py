@@ -156,6 +156,16 @@ def board_name(options):
     return "the simulated board's FUSE files" if options.fuse else "plain files in place of the board's"
 
 
+def stop_daemon(daemon):
+    """Ends the daemon as its service would (SIGTERM), and for good if it does not go in 10 s."""
+    if daemon.poll() is None:
+        daemon.send_signal(signal.SIGTERM)
+        try:
+            daemon.wait(10)
+        except subprocess.TimeoutExpired:
+            daemon.kill()
+
+
 def median(samples):
     got = sorted(s for s in samples if s is not None)
     return got[len(got) // 2] if got else math.nan
@@ -238,12 +248,7 @@ def main():
         print("  median ratio battery request / echo: %.2f (target at most %.1f: %s)" % (
             ratio, ROUND_TRIP_TARGET, "met" if ratio <= ROUND_TRIP_TARGET else "NOT met"))
     finally:
-        if daemon.poll() is None:
-            daemon.send_signal(signal.SIGTERM)
-            try:
-                daemon.wait(10)
-            except subprocess.TimeoutExpired:
-                daemon.kill()
+        stop_daemon(daemon)
         if echo.poll() is None:
             try:
                 echo.wait(2)

@@ -31,14 +31,13 @@ all the same.
 import argparse
 import os
 import re
-import signal
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from quarn_e2e import LOG_FILE, DspManager, wait_until  # noqa: E402 (the helpers live beside the end-to-end tests)
-from daemon_costs import board_name, parse_options  # noqa: E402
+from daemon_costs import board_name, parse_options, stop_daemon  # noqa: E402
 
 TARGETS = {"present": 1.6, "absent": 2.0}
 CPU_TARGET_MS_PER_MINUTE = 20.0
@@ -95,12 +94,7 @@ def measure(case, daemon_path, options):
         if daemon.poll() is not None:
             sys.exit("idle_cost: the daemon ended during the window (exit %s)" % daemon.returncode)
     finally:
-        if daemon.poll() is None:
-            daemon.send_signal(signal.SIGTERM)
-            try:
-                daemon.wait(10)
-            except subprocess.TimeoutExpired:
-                daemon.kill()
+        stop_daemon(daemon)
 
     print("dsp-manager %s, %.1f s:" % (case, seconds))
     print("  %-22s %12s %14s" % ("thread", "wake-ups/s", "CPU ms/min"))

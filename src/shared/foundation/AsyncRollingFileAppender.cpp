@@ -103,15 +103,15 @@ void AsyncRollingFileAppender::append(const spi::InternalLoggingEvent& event) {
     scheduleCommit();
 }
 
-void AsyncRollingFileAppender::commit() {
+bool AsyncRollingFileAppender::commit() {
     thread::MutexGuard fileGuard(fileMutex_);
-    commitLocked();
+    return commitLocked();
 }
 
-void AsyncRollingFileAppender::commitLocked() {
+bool AsyncRollingFileAppender::commitLocked() {
     if (closed) {
         // Closed on purpose (log4cplus shutting down at exit): nothing to report.
-        return;
+        return true;
     }
     if (!out.good()) {
         // A write that failed (a full partition) leaves the stream failed for good: log4cplus
@@ -119,7 +119,7 @@ void AsyncRollingFileAppender::commitLocked() {
         // bound keeps memory in check.
         if (!reopen()) {
             getErrorHandler()->error(LOG4CPLUS_TEXT("file is not open: ") + filename);
-            return;
+            return false;
         }
         getErrorHandler()->reset();
     }
@@ -165,6 +165,7 @@ void AsyncRollingFileAppender::commitLocked() {
             }
         }
     }
+    return true;
 }
 
 void AsyncRollingFileAppender::close() {
@@ -226,8 +227,17 @@ void AsyncRollingFileAppender::run() {
             // schedules the next commit.
             commitScheduled_ = false;
             wakeLock.unlock();
-            commit();
+            const bool committed = commit();
             wakeLock.lock();
+            if (!committed) {
+                // log4cplus opens the file again only once its reopen delay has passed since the
+                // failed try: the cached lines (often the ones saying the disk is full) wait for
+                // the next try a delay later rather than for a line that an idle process may
+                // never log.
+                commitScheduled_ = true;
+                wakeWriter_.wait_for(wakeLock, std::chrono::seconds(std::max(1, reopenDelay)),
+                                     [this] { return stopRequested_.load(); });
+            }
         }
     }
     stopped_.signal();

@@ -27,8 +27,9 @@ public:
                              unsigned int commitPeriodMs);
     ~AsyncRollingFileAppender() override;
 
-    // Writes the cached lines to the file; callable from any thread.
-    void commit();
+    // Writes the cached lines to the file; callable from any thread. False when the file could
+    // not be opened again after a failed write, so that the lines are still cached.
+    bool commit();
 
     // Writes what is still cached, then closes the file. log4cplus closes every appender while
     // it tears itself down at process exit, when the writer thread may still be running.
@@ -67,7 +68,7 @@ private:
         std::string& line_;
     };
 
-    void commitLocked();
+    bool commitLocked();
     // Wakes the writer unless a commit is already on its way.
     void scheduleCommit();
 

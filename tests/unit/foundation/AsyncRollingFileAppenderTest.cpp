@@ -170,6 +170,21 @@ TEST_F(AsyncRollingFileAppenderTest, UnwritableDirectoryKeepsABoundedCache) {
             EXPECT_EQ(appender->lostLineCount(), i - 3u);
         }
     }
+
+    // The writer tries again by itself once the directory can be written: nothing else is
+    // logged that would wake it.
+    writeFile(dir_.file("blocked"), "");
+    const std::string path = dir_.file("blocked/app.log");
+    AppenderPtr running = make(path, 3, true, 10);
+    append(*running, {"cached while blocked"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::filesystem::remove(dir_.file("blocked"));
+    std::filesystem::create_directory(dir_.file("blocked"));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (readFile(path).empty() && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(readFile(path), "cached while blocked\n");
 }
 
 TEST_F(AsyncRollingFileAppenderTest, IdleWriterSleepsAndTheFirstLineWakesItForOneCommit) {

@@ -22,9 +22,6 @@ public:
     // Sends READY=1 and starts the pings when the service manager wants them for this process.
     void notifyReady();
 
-    // The watchdog period asked for this process; zero when there is none.
-    std::chrono::microseconds watchdogPeriod() const { return watchdogPeriod_; }
-
 private slots:
     void pingWatchdog();
 

@@ -3,25 +3,20 @@
 // external power whenever no battery is present).
 
 #include "FuzzLogging.h"
+#include "FuzzScratch.h"
 
 #include "BatteryStatus.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
-std::string scratch() {
-    return "/dev/shm/quarn-fuzz-battery-" + std::to_string(getpid()) + "/";
-}
-
-void removeScratch() {
-    QDir(QString::fromStdString(scratch())).removeRecursively();
+const std::string& scratch() {
+    return fuzzScratch("battery");
 }
 
 bool terminated(const char (&text)[32]) {
@@ -37,8 +32,7 @@ bool terminated(const char (&text)[32]) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     silenceLogging();
-    QDir().mkpath(QString::fromStdString(scratch()));
-    std::atexit(removeScratch);
+    scratch();
     return 0;
 }
 

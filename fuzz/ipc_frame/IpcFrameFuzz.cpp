@@ -4,6 +4,7 @@
 // takes a payload only when it is whole, and then holds exactly its bytes.
 
 #include "FuzzLogging.h"
+#include "FuzzScratch.h"
 
 #include "BatteryStatus.h"
 #include "RequestManager.h"
@@ -23,7 +24,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -31,11 +31,6 @@ namespace {
 template <class Buffer> struct Mirror : Buffer { using Buffer::updateFromMessage; };
 Mirror<model::ModelBuffer<quarn_system::INSTRUMENT_CONFIG>>* instrumentConfig = nullptr;
 Mirror<model::ModelClassBuffer<session::LoggingSession>>* loggingSession = nullptr;
-
-// Scratch space in memory: the gauge the battery requests read and the sockets' files.
-std::string scratch() {
-    return "/dev/shm/quarn-fuzz-ipc-frame-" + std::to_string(getpid());
-}
 
 void writeGauge(const QString& directory) {
     QDir().mkpath(directory);
@@ -51,28 +46,24 @@ void writeGauge(const QString& directory) {
     }
 }
 
-void removeScratch() {
-    QDir(QString::fromStdString(scratch())).removeRecursively();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     silenceLogging();
     fixTimeZone();
     new QCoreApplication(*argc, *argv);
-    const std::string base = scratch();
-    writeGauge(QString::fromStdString(base + "/gauge/"));
-    std::atexit(removeScratch);
+    // The gauge the battery requests read and the sockets' files.
+    const std::string base = fuzzScratch("ipc-frame");
+    writeGauge(QString::fromStdString(base + "gauge/"));
 
     power_manager::BatteryStatus::initInstance()->setPowerSupplyDirectory(
-        QString::fromStdString(base + "/gauge/"));
+        QString::fromStdString(base + "gauge/"));
     auto server = ipc::IpcServer::initInstance();
-    server->init(ipc::IPC_ORIGIN_SERVER_PWR_MANAGER, ("ipc://" + base + "/requests").c_str(),
-                 ("ipc://" + base + "/events").c_str());
+    server->init(ipc::IPC_ORIGIN_SERVER_PWR_MANAGER, ("ipc://" + base + "requests").c_str(),
+                 ("ipc://" + base + "events").c_str());
     // Responses to a client nobody plays: the send finds no peer and reports it, as in the field.
     server->addResponseSocket(ipc::IPC_ORIGIN_CLIENT_CORE_APP,
-                              ("ipc://" + base + "/responses").c_str());
+                              ("ipc://" + base + "responses").c_str());
     power_manager::RequestManager::initInstance();
     instrumentConfig = new Mirror<model::ModelBuffer<quarn_system::INSTRUMENT_CONFIG>>();
     loggingSession = new Mirror<model::ModelClassBuffer<session::LoggingSession>>();

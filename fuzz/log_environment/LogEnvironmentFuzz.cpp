@@ -4,12 +4,12 @@
 // version record reads back as the lines it holds.
 
 #include "FuzzLogging.h"
+#include "FuzzScratch.h"
 
 #include "foundation/LogSetup.h"
 #include "system/VersionInfo.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QStringList>
 
@@ -21,16 +21,12 @@
 
 namespace {
 
-std::string scratch() {
-    return "/dev/shm/quarn-fuzz-log-environment-" + std::to_string(getpid());
-}
-
-void removeScratch() {
-    QDir(QString::fromStdString(scratch())).removeRecursively();
+const std::string& scratch() {
+    return fuzzScratch("log-environment");
 }
 
 void checkFileName(const std::string& text) {
-    const std::string link = scratch() + "/exe";
+    const std::string link = scratch() + "exe";
     ::unlink(link.c_str());
     const std::string target = text.substr(0, text.find('\0'));
     const bool linked = !target.empty() && ::symlink(target.c_str(), link.c_str()) == 0;
@@ -48,7 +44,7 @@ void checkFileName(const std::string& text) {
 
 void checkVersionRecord(const QByteArray& bytes, bool platform) {
     const QString baseName = platform ? quarn_system::VersionInfo::BASE_NAME_PLATFORM : "fuzz";
-    QFile file(QString::fromStdString(scratch()) + "/" + baseName + ".info");
+    QFile file(QString::fromStdString(scratch()) + baseName + ".info");
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(bytes) != bytes.size()) {
         std::abort();
@@ -69,8 +65,6 @@ void checkVersionRecord(const QByteArray& bytes, bool platform) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     silenceLogging();
-    QDir().mkpath(QString::fromStdString(scratch()));
-    std::atexit(removeScratch);
     quarn_system::VersionInfo::setVersionInfoDirectory(QString::fromStdString(scratch()));
     return 0;
 }

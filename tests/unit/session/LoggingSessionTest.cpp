@@ -160,31 +160,6 @@ TEST(LoggingSession, StatesPredicatesNamesAndSetterWarnings) {
     }
 }
 
-TEST(LoggingSession, StartClearsTheRunningMetadataAndStopEndsIt) {
-    ClockGuard clock(NOW);
-    LoggingSession session;
-    storage::META_TREND_ENERGY trend = storage::DEFAULT_META_TREND_ENERGY;
-    trend.trendRecordCount = 12;
-    storage::META_DEMAND_ENERGY demand = storage::DEFAULT_META_DEMAND_ENERGY;
-    demand.demandRecordCount = 3;
-    storage::META_SESSION_DATA meta = storage::DEFAULT_META_SESSION_DATA;
-    meta.state = LoggingSession::SESSION_STATE_DONE;
-    session.assign(QStringLiteral("A"), session.sessionConfig(), meta, session.dspConfig(),
-                   session.probeConfig(), session.instrumentConfig(), trend, demand);
-    EXPECT_EQ(session.demandRecordCount(), 3);
-
-    // A copy shares the record until one side changes.
-    const LoggingSession copy(session);
-    session.start();
-    EXPECT_EQ(session.state(), LoggingSession::SESSION_STATE_PENDING);
-    EXPECT_FALSE(session.hasData());
-    EXPECT_EQ(copy.state(), LoggingSession::SESSION_STATE_DONE);
-    EXPECT_EQ(copy.trendRecordCount(), 12);
-
-    session.stop();
-    EXPECT_EQ(session.state(), LoggingSession::SESSION_STATE_DONE);
-}
-
 TEST(LoggingSession, ConstructionInitCopyAndSetters) {
     ClockGuard clock(NOW);
     ADCO_DSP_CONFIG dsp = DEFAULT_DSP_CONFIG;
@@ -227,7 +202,7 @@ TEST(LoggingSession, ConstructionInitCopyAndSetters) {
     EXPECT_EQ(session.startTime(), utc(2020, 6, 15, 8, 5, 0));
 }
 
-TEST(LoggingSession, TimesRelativeToNow) {
+TEST(LoggingSession, StartStopAndTimesRelativeToNow) {
     ClockGuard clock(NOW);
     LoggingSession session;
     EXPECT_EQ(session.elapsedSeconds(), 0);
@@ -238,7 +213,24 @@ TEST(LoggingSession, TimesRelativeToNow) {
     EXPECT_FALSE(session.containsPeriod(start.addMSecs(-1), end));
     EXPECT_FALSE(session.containsPeriod(start, end.addMSecs(1)));
 
+    // Start clears the running metadata of a finished session; a copy shares the record until
+    // one side changes.
+    storage::META_TREND_ENERGY trend = storage::DEFAULT_META_TREND_ENERGY;
+    trend.trendRecordCount = 12;
+    storage::META_DEMAND_ENERGY demand = storage::DEFAULT_META_DEMAND_ENERGY;
+    demand.demandRecordCount = 3;
+    storage::META_SESSION_DATA meta = storage::DEFAULT_META_SESSION_DATA;
+    meta.state = LoggingSession::SESSION_STATE_DONE;
+    session.assign(QStringLiteral("A"), session.sessionConfig(), meta, session.dspConfig(),
+                   session.probeConfig(), session.instrumentConfig(), trend, demand);
+    EXPECT_EQ(session.demandRecordCount(), 3);
+    const LoggingSession copy(session);
     session.start();
+    EXPECT_EQ(session.state(), LoggingSession::SESSION_STATE_PENDING);
+    EXPECT_FALSE(session.hasData());
+    EXPECT_EQ(copy.state(), LoggingSession::SESSION_STATE_DONE);
+    EXPECT_EQ(copy.trendRecordCount(), 12);
+
     clock.set(NOW.addSecs(-5));
     EXPECT_EQ(session.elapsedSeconds(), 0);
     EXPECT_EQ(session.msecsToStart(), 5000);
@@ -248,9 +240,11 @@ TEST(LoggingSession, TimesRelativeToNow) {
     EXPECT_EQ(session.elapsedSeconds(), 130);
     EXPECT_EQ(session.secondsToNextInterval(), 49);
 
+    session.stop();
+    EXPECT_EQ(session.state(), LoggingSession::SESSION_STATE_DONE);
+
     // A finished session reports its recorded span whatever the time.
-    storage::META_SESSION_DATA meta = session.metaSessionData();
-    meta.state = LoggingSession::SESSION_STATE_DONE;
+    meta = session.metaSessionData();
     meta.recordedStart = {1000, 0};
     meta.recordedEnd = {4600, 999999};
     ADCO_DSP_CONFIG dsp = session.dspConfig();

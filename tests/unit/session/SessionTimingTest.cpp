@@ -231,10 +231,14 @@ TEST(SessionTiming, DurationsAreLimitedByTheFreeStorage) {
 }
 
 TEST(SessionTiming, RecommendedStepGrowsUntilTheDurationFits) {
-    // The first rung ends below four hours; past half a year the longest step stays.
-    EXPECT_EQ(SessionTiming::recommendedStep(14399), 1);
-    EXPECT_EQ(SessionTiming::recommendedStep(14400), 5);
-    EXPECT_EQ(SessionTiming::recommendedStep(15552000), 1800);
+    // Each rung ends just below its bound: 4 hours, 1, 2, 6, 12, 60, 120 and 180 days; past
+    // that the longest step stays.
+    const int bounds[] = {14400, 86400, 172800, 518400, 1036800, 5184000, 10368000, 15552000};
+    const int steps[] = {1, 5, 10, 30, 60, 300, 600, 900, 1800};
+    for (int rung = 0; rung < 8; ++rung) {
+        EXPECT_EQ(SessionTiming::recommendedStep(bounds[rung] - 1), steps[rung]) << rung;
+        EXPECT_EQ(SessionTiming::recommendedStep(bounds[rung]), steps[rung + 1]) << rung;
+    }
     StorageGuard storage(1000000000);
     EXPECT_EQ(SessionTiming::recommendedStep(100000, 300), 10);
     // 4000 records: 40000 s at 10 s steps is too short, 120000 s at 30 s is enough.

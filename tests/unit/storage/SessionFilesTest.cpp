@@ -132,17 +132,6 @@ TEST_F(SessionFilesTest, ConfigurationCutAtAnyByte) {
                                                   "Failed to read original configuration."}));
 }
 
-TEST_F(SessionFilesTest, ConfigurationMembersChangeOnDisk) {
-    ASSERT_TRUE(create("S"));
-    EXPECT_TRUE(
-        storage.setOnDiskSessionConfigMember("S", &SESSION_CONFIG::description, QString("New")));
-    EXPECT_TRUE(storage.setOnDiskSessionConfigMember("S", &SESSION_CONFIG::energySetting, 2.0f));
-    // The double 2.0, the description "New"; the rest as it was.
-    EXPECT_EQ(fileBytes("S/configuration.bin"),
-              CONFIG_FILE.left(1228) + hex("4000000000000000") + SESSION_CONFIG_IMAGE.mid(8, 36) +
-                  hex("00000006004e00650077") + SESSION_CONFIG_IMAGE.right(8));
-}
-
 TEST_F(SessionFilesTest, FullDiskLeavesTheWrittenFilesReadable) {
     ASSERT_TRUE(create("S"));
     const QByteArray record(680, '\x11');
@@ -253,25 +242,10 @@ const QByteArray ENERGY_SETTINGS_TABLE =
     QByteArray(252, 0) + hex("53003100") + QByteArray(62, 0) + hex("0100550054004300") +
     QByteArray(122, 0);
 
-TEST_F(SessionFilesTest, ConfigurationTurnsIntoThreeTables) {
+// The copy gives the configuration as three tables, then the trend and the demand records.
+TEST_F(SessionFilesTest, CopyConvertAndChangeTheStoredSession) {
     EXPECT_EQ(storage::HostConfigTables::hostTimeStamp(DEFAULT_QUARN_DATE_TIME),
               129698496000000000u);
-    ASSERT_TRUE(create("S"));
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
-    ASSERT_TRUE(storage.convertConfigToDravoFormat(buffer));
-    EXPECT_EQ(buffer.data(), DOWNLOAD_INFO_TABLE + UNIT_NAME_TABLE + ENERGY_SETTINGS_TABLE);
-
-    QBuffer readOnly;
-    readOnly.open(QIODevice::ReadOnly);
-    testsupport::LogCapture capture;
-    EXPECT_FALSE(storage.convertConfigToDravoFormat(readOnly));
-    EXPECT_EQ(capture.messages(LOGGER),
-              (Messages{"Failed to write download info into configuration buffer.",
-                        "Conversion from internal config structures to DRAVO format failed."}));
-}
-
-TEST_F(SessionFilesTest, CopyGivesTheConfigurationThenTrendThenDemand) {
     RecordingSink sink;
     storage::COPY_INFO info;
     EXPECT_FALSE(storage.copy(sink, info));
@@ -290,6 +264,22 @@ TEST_F(SessionFilesTest, CopyGivesTheConfigurationThenTrendThenDemand) {
               std::make_tuple(6, 818 + 2 * 680 + 104, 3u));
     EXPECT_EQ(FileDataStorage::getSessionTransferSize({"S", "missing", ".."}, sessionsDir),
               818 + 2 * 680 + 104);
+
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    testsupport::LogCapture capture;
+    EXPECT_FALSE(storage.convertConfigToDravoFormat(readOnly));
+    EXPECT_EQ(capture.messages(LOGGER),
+              (Messages{"Failed to write download info into configuration buffer.",
+                        "Conversion from internal config structures to DRAVO format failed."}));
+
+    EXPECT_TRUE(
+        storage.setOnDiskSessionConfigMember("S", &SESSION_CONFIG::description, QString("New")));
+    EXPECT_TRUE(storage.setOnDiskSessionConfigMember("S", &SESSION_CONFIG::energySetting, 2.0f));
+    // The double 2.0, the description "New"; the rest as it was.
+    EXPECT_EQ(fileBytes("S/configuration.bin"),
+              CONFIG_FILE.left(1228) + hex("4000000000000000") + SESSION_CONFIG_IMAGE.mid(8, 36) +
+                  hex("00000006004e00650077") + SESSION_CONFIG_IMAGE.right(8));
 }
 
 } // namespace

@@ -87,18 +87,12 @@ TEST(MeasurementReadingTest, RoundsToTheDigitsAndScalesToThePrefix) {
     }
 }
 
-// A current that fell from 1.5 A to 12 mA.
-class HeldReading : public testing::Test {
-protected:
-    static constexpr int HOLD_MS = 300;
-    void SetUp() override {
-        reading.setHoldPeriod(HOLD_MS);
-        reading.setValue(0.012f, true);
-    }
-    MeasurementReading reading{&Measured::CURRENT, &Measured::CHANNEL_A, 1.5f};
-};
-
-TEST_F(HeldReading, KeepsTheScaleUntilAHoldPeriodAfterTheLastFall) {
+// A current that fell from 1.5 A to 12 mA keeps the ampere scale for a while.
+TEST(MeasurementReadingTest, HoldEndsAPeriodAfterTheLastFallOrWithANewRange) {
+    constexpr int HOLD_MS = 300;
+    MeasurementReading reading(&Measured::CURRENT, &Measured::CHANNEL_A, 1.5f);
+    reading.setHoldPeriod(HOLD_MS);
+    reading.setValue(0.012f, true);
     EXPECT_TRUE(reading.isRangeOverridden());
     EXPECT_EQ(0, reading.exponent());
     EXPECT_EQ(0.0f, reading.realRange());
@@ -108,14 +102,15 @@ TEST_F(HeldReading, KeepsTheScaleUntilAHoldPeriodAfterTheLastFall) {
     sinceLastFall.start();
     reading.setValue(0.011f, true); // falls from the held scale again: re-armed
     EXPECT_EQ(0, reading.exponent());
-    ASSERT_TRUE(testsupport::pumpUntil([this] { return reading.exponent() == -3; }));
+    ASSERT_TRUE(testsupport::pumpUntil([&] { return reading.exponent() == -3; }));
     // A coarse timer may fire up to 5 % early; a hold that was not re-armed ends half a period
     // after the last fall.
     EXPECT_GE(sinceLastFall.elapsed(), HOLD_MS * 95 / 100);
     EXPECT_FLOAT_EQ(11.0f, reading.displayValue());
-}
 
-TEST_F(HeldReading, SetRangeEndsTheHoldWithoutAdjustingToTheValue) {
+    reading.setValue(1.5f, true);
+    reading.setValue(0.012f, true);
+    ASSERT_TRUE(reading.isRangeOverridden());
     reading.setRange(0.02f);
     // Adjusting to 12 mA from the real range would have started a new hold.
     EXPECT_FALSE(reading.isRangeOverridden());

@@ -56,9 +56,8 @@ TEST(MeasuredTest, ReadingsNameTheirQuantityChannelAndPhases) {
     EXPECT_EQ(&Measured::FUNDAMENTAL_POWER_FACTOR_COMBINED, Measured::typeForReading(65));
     EXPECT_EQ(&Measured::VOLTAGE, Measured::typeForReading(200));
     EXPECT_EQ(&Measured::CHANNEL_A, Measured::channelForReading(200));
-}
 
-TEST(MeasuredTest, IndexLookUpsFindTheMemberWithThatId) {
+    // The index look-ups find the member with that id.
     for (int index = 0; index < Measured::TYPE_COUNT; ++index) {
         EXPECT_EQ(index, Measured::typeByIndex(index)->id);
     }

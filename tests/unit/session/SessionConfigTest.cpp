@@ -14,7 +14,7 @@ using sessiontest::utc;
 // The float goes out as a big-endian double; the timing as flag, two date-times (Julian day,
 // milliseconds, spec 2 = UTC), mode, custom duration, flag and the two intervals; a null
 // string as ffffffff, an empty one as a zero length.
-TEST(SessionConfig, StreamFormInQt48Encoding) {
+TEST(SessionConfig, StreamFormInQt48EncodingAndBrokenStreams) {
     sessiontest::ClockGuard clock(utc(2030, 1, 1, 0, 0, 0));
     const SESSION_CONFIG written{0.5f,
                                  session::SessionTiming(utc(2012, 1, 1, 0, 0, 0), 2, 60, 300, 0),
@@ -52,9 +52,8 @@ TEST(SessionConfig, StreamFormInQt48Encoding) {
         EXPECT_EQ(streamed(read), bytes);
         EXPECT_EQ(read.description.isNull(), c.config.description.isNull());
     }
-}
 
-TEST(SessionConfig, BrokenStreamsAreLogged) {
+    // A cut stream and a device that refuses the bytes are logged.
     testsupport::LogCapture capture;
     SESSION_CONFIG read = DEFAULT_SESSION_CONFIG;
     const QByteArray bytes = streamed(DEFAULT_SESSION_CONFIG);

@@ -23,7 +23,7 @@ constexpr qint64 OVERHEAD = 1596 + 14704;
 
 using FileDataStorageTest = storagetest::StorageFixture;
 
-TEST_F(FileDataStorageTest, FreeSpaceLeavesRoomForTheLogFiles) {
+TEST_F(FileDataStorageTest, FreeSpaceLeavesRoomForTheLogFilesAndFailuresAreLogged) {
     const struct {
         fsblkcnt_t blocks, freeBlocks, available;
         qint64 logBytes; // in two files; -1: no log directory
@@ -65,9 +65,9 @@ TEST_F(FileDataStorageTest, FreeSpaceLeavesRoomForTheLogFiles) {
     // The remount commits what was written before the partition is measured.
     EXPECT_EQ(fake->mounts.front(), "ubi1:data " + baseDir.toStdString() + " ubifs 208020");
     EXPECT_EQ(fake->statPaths.front(), baseDir.toStdString());
-}
 
-TEST_F(FileDataStorageTest, RemountAndStatvfsFailuresAreLogged) {
+    // Failures of the remount and of statvfs are logged, with logs well within their room.
+    ASSERT_TRUE(QDir(logDir).removeRecursively() && QDir().mkpath(logDir));
     setPartition(1000, 1000, 10000);
     fake->mountFails = true;
     testsupport::LogCapture capture;

@@ -68,7 +68,12 @@ TEST(InstrumentConfigLabels, TextsTheirFallbacksAndTranslation) {
         {labels::languageNativeName, {{0, "English"}, {28, "Česky"}}},
         {labels::phaseLabelSetText, {{0, "A-B-C"}, {-5, "L1-L2-L3"}}},
         {labels::clockFormatText, {{0, "<24 Hours>"}, {-1, "<12 Hours>"}}},
-        {labels::dateFormatText, {{5, "MM/DD/YYYY"}}},
+        {labels::dateFormatText,
+         {{1, "DD.MM.YYYY"},
+          {2, "DD/MM/YYYY"},
+          {3, "YYYY/MM/DD"},
+          {4, "YYYY-MM-DD"},
+          {5, "MM/DD/YYYY"}}},
         {labels::phaseColourRegionText, {{9, "USA"}}},
         {labels::phaseColourRegionSuffix, {{-1, " (USA)"}}}};
     for (const auto& [label, cases] : tables) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <utility>
 
 using namespace ipc;
@@ -44,13 +45,12 @@ TEST(IpcMessage, WireFormIsIdentifierOriginPayloadLittleEndian) {
 TEST(IpcMessage, DecodesFramesAndRefusesShortOnes) {
     IpcMessage decoded;
     ASSERT_TRUE(IpcMessage::fromFrame(QByteArray::fromHex("140000000c000000 0102"), decoded));
-    EXPECT_EQ(IPC_MSG_GET_BATTERY_STATUS, decoded.message());
-    EXPECT_EQ(IPC_ORIGIN_CLIENT_PWR_MANAGER, decoded.origin());
-    EXPECT_EQ(QByteArray::fromHex("0102"), decoded.data());
+    EXPECT_EQ(std::make_tuple(IPC_MSG_GET_BATTERY_STATUS, IPC_ORIGIN_CLIENT_PWR_MANAGER,
+                              QByteArray::fromHex("0102")),
+              std::make_tuple(decoded.message(), decoded.origin(), decoded.data()));
     ASSERT_TRUE(IpcMessage::fromFrame(QByteArray::fromHex("78563412ffffffff"), decoded));
-    EXPECT_EQ(0x12345678, decoded.message());
-    EXPECT_EQ(-1, decoded.origin());
-    EXPECT_TRUE(decoded.data().isEmpty());
+    EXPECT_EQ(std::make_tuple(0x12345678, -1, QByteArray()),
+              std::make_tuple(int(decoded.message()), int(decoded.origin()), decoded.data()));
 
     const QByteArray full = QByteArray::fromHex("3800000003000000");
     for (int size = 0; size < 8; ++size) {

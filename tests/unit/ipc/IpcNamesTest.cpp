@@ -47,10 +47,14 @@ TEST(IpcNames, EndsOfTheTablesAndTheirFallbacks) {
     EXPECT_EQ(68u, names.size());
 
     const auto origin = [](int value) { return ipcOriginName(static_cast<IPC_ORIGIN>(value)); };
-    EXPECT_EQ("IPC_ORIGIN_??? IPC_ORIGIN_SERVER_CORE_APP IPC_ORIGIN_??? "
-              "IPC_ORIGIN_CLIENT_CORE_APP IPC_ORIGIN_??? IPC_ORIGIN_CLIENT_CAL_APP IPC_ORIGIN_??? "
-              "IPC_ORIGIN_???",
-              namesOf(origin, {0, 1, 5, 6, 7, 13, 14, -1}));
+    // Every origin is spelled out: the peers' log tools match these names.
+    EXPECT_EQ("IPC_ORIGIN_??? IPC_ORIGIN_SERVER_CORE_APP IPC_ORIGIN_SERVER_DSP_MANAGER "
+              "IPC_ORIGIN_SERVER_PWR_MANAGER IPC_ORIGIN_SERVER_USB_STORAGE_MANAGER IPC_ORIGIN_??? "
+              "IPC_ORIGIN_CLIENT_CORE_APP IPC_ORIGIN_??? IPC_ORIGIN_CLIENT_SESSION_MANAGER "
+              "IPC_ORIGIN_CLIENT_STATUS_MANAGER IPC_ORIGIN_CLIENT_COM_MANAGER_REMOTE "
+              "IPC_ORIGIN_CLIENT_COM_MANAGER_TRAXO IPC_ORIGIN_CLIENT_PWR_MANAGER "
+              "IPC_ORIGIN_CLIENT_CAL_APP IPC_ORIGIN_??? IPC_ORIGIN_???",
+              namesOf(origin, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, -1}));
     // Negative values are huge when compared unsigned: neither role.
     for (int value : {INT_MIN, -6, -1, 0, 1, 5, 6, 7, 15, 16, INT_MAX}) {
         const auto role = static_cast<IPC_ORIGIN>(value);

@@ -17,36 +17,6 @@ using ipctest::pumpFor;
 using ipctest::pumpUntil;
 using ipctest::SAMPLE_RECORD;
 
-TEST_F(IpcBus, EachResponseReturnsOnItsRequestersOwnChannelWithTheServersOrigin) {
-    IpcClient remote(true);
-    std::vector<IpcMessage> remoteResponses, remoteEvents;
-    server.addResponseSocket(IPC_ORIGIN_CLIENT_COM_MANAGER_REMOTE, at("remote").c_str());
-    connectClient(remote, IPC_ORIGIN_CLIENT_COM_MANAGER_REMOTE, "remote", "events", remoteResponses,
-                  remoteEvents);
-    IpcMessage withPayload(IPC_MSG_DO_POWER_DOWN, remote.origin());
-    withPayload.appendData("\x05\x06", 2);
-    ASSERT_TRUE(remote.sendRequestAsZmqMessage(withPayload));
-    ASSERT_TRUE(pumpUntil([&] { return requests.size() == 1; }));
-    ASSERT_TRUE(client.sendRequest(IPC_MSG_GET_BATTERY_STATUS));
-    ASSERT_TRUE(pumpUntil([&] { return requests.size() == 2; }));
-    EXPECT_EQ(QByteArray::fromHex("2b0000000a000000 0506"), requests[0].toFrame());
-    EXPECT_EQ(QByteArray::fromHex("1400000006000000"), requests[1].toFrame());
-
-    // The remote channel may still be connecting; until it is, the server refuses.
-    ASSERT_TRUE(server.sendResponse(requests[1].origin(), requests[1].message(), SAMPLE_RECORD));
-    ASSERT_TRUE(pumpUntil([&] {
-        return server.sendResponse(requests[0].origin(), requests[0].message(), qint8(9));
-    }));
-    ASSERT_TRUE(pumpUntil([&] { return !responses.empty() && !remoteResponses.empty(); }));
-    pumpFor(30);
-    ASSERT_EQ(1u, responses.size());
-    EXPECT_EQ(QByteArray::fromHex("1400000003000000 01000000feffffffd4c3b2a1"),
-              responses[0].toFrame());
-    ASSERT_EQ(1u, remoteResponses.size());
-    EXPECT_EQ(QByteArray::fromHex("2b00000003000000 09"), remoteResponses[0].toFrame());
-    EXPECT_EQ(IpcClient::Idle, client.syncState()) << "nobody was waiting for it";
-}
-
 TEST_F(IpcBus, SubscriptionFiltersByIdentifierPrefix) {
     client.subscribe(IPC_MSG_EVENT_BATTERY_LOW);
 

@@ -78,15 +78,29 @@ protected:
     std::vector<AppenderPtr> appenders_;
 };
 
-TEST_F(AsyncRollingFileAppenderTest, StartAppendsTheBannerAndCreatesMissingDirectories) {
+TEST_F(AsyncRollingFileAppenderTest, StartAppendsTheBannerAndCloseAndDestructionWriteTheCache) {
     const std::string restarted = dir_.file("restart.log");
     writeFile(restarted, "earlier run\n");
     const std::string created = dir_.file("made/on/demand/app.log");
-    make(restarted, 10);
+    AppenderPtr destroyed = make(restarted, 10);
     make(created, 10);
     // Flushed line by line as it is written, before any commit.
     EXPECT_EQ(readFile(restarted), "earlier run\n" + banner(restarted));
     EXPECT_EQ(readFile(created), banner(created));
+
+    append(*destroyed, {"last words"});
+    appenders_.clear();
+    destroyed = AppenderPtr();
+    EXPECT_EQ(readFile(restarted), "earlier run\n" + banner(restarted) + "last words\n");
+
+    // The writer keeps running, as it does while log4cplus closes appenders at exit.
+    AppenderPtr closed = make(created, 10, true, 1);
+    append(*closed, {"before close"});
+    closed->close();
+    const std::string closedContent = banner(created) + banner(created) + "before close\n";
+    EXPECT_EQ(readFile(created), closedContent);
+    closed->commit();
+    EXPECT_EQ(readFile(created), closedContent);
 }
 
 TEST_F(AsyncRollingFileAppenderTest, OverflowDropsTheOldestLinesAndReportsTheCountOnce) {
@@ -214,24 +228,6 @@ TEST_F(AsyncRollingFileAppenderTest, IdleWriterSleepsAndTheFirstLineWakesItForOn
     append(*uncached, {"dropped 1", "dropped 2"});
     EXPECT_EQ(waitForFile(zeroPath, banner(zeroPath) + overflow(2)),
               banner(zeroPath) + overflow(2));
-}
-
-TEST_F(AsyncRollingFileAppenderTest, CloseAndDestructionWriteOutTheCache) {
-    const std::string destroyedPath = dir_.file("destroyed.log");
-    AppenderPtr destroyed = make(destroyedPath, 10);
-    append(*destroyed, {"last words"});
-    appenders_.clear();
-    destroyed = AppenderPtr();
-    EXPECT_EQ(readFile(destroyedPath), banner(destroyedPath) + "last words\n");
-
-    // The writer keeps running, as it does while log4cplus closes appenders at exit.
-    const std::string closedPath = dir_.file("closed.log");
-    AppenderPtr closed = make(closedPath, 10, true, 1);
-    append(*closed, {"before close"});
-    closed->close();
-    EXPECT_EQ(readFile(closedPath), banner(closedPath) + "before close\n");
-    closed->commit();
-    EXPECT_EQ(readFile(closedPath), banner(closedPath) + "before close\n");
 }
 
 TEST_F(AsyncRollingFileAppenderTest, ConcurrentLoggingLosesNoLineUnaccounted) {

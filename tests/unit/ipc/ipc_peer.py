@@ -68,14 +68,15 @@ def play_server(context, requests, responses, events):
     # Too short to be a message, as the short event below: the client must drop them.
     push.send(b"\x15\x00\x00\x00")
     push.send(frame(21, 2, bytes.fromhex("deadbeef")))
-    # Publish dsp-config (51) and instrument-config (60) changes until the client, subscribed to
-    # the latter only, acknowledges with a get dsp status (1).
+    # Publish dsp-config (51) and instrument-config (60) changes and a look-alike of the latter
+    # until the client, subscribed to 60 only, acknowledges with a get dsp status (1).
     deadline = time.monotonic() + TIMEOUT_MS / 1000
     while not pull.poll(20):
         if time.monotonic() > deadline:
             fail("no acknowledgement of the event")
         pub.send(frame(51, 2, b"\x02"))
         pub.send(frame(60, 2, b"\x01"))
+        pub.send(frame(60 + (1 << 24), 2, b"\x01"))  # shares only three bytes of the prefix
         pub.send(b"\x3c\x00\x00\x00\x02")
     expect(pull, frame(1, 12), "ACK")
 

@@ -79,9 +79,9 @@ protected:
 };
 
 TEST_F(AsyncRollingFileAppenderTest, StartAppendsTheBannerAndCloseAndDestructionWriteTheCache) {
-    const std::string restarted = dir_.file("restart.log");
+    const std::string restarted = dir_.path("restart.log");
     writeFile(restarted, "earlier run\n");
-    const std::string created = dir_.file("made/on/demand/app.log");
+    const std::string created = dir_.path("made/on/demand/app.log");
     AppenderPtr destroyed = make(restarted, 10);
     make(created, 10);
     // Flushed line by line as it is written, before any commit.
@@ -104,7 +104,7 @@ TEST_F(AsyncRollingFileAppenderTest, StartAppendsTheBannerAndCloseAndDestruction
 }
 
 TEST_F(AsyncRollingFileAppenderTest, OverflowDropsTheOldestLinesAndReportsTheCountOnce) {
-    const std::string path = dir_.file("overflow.log");
+    const std::string path = dir_.path("overflow.log");
     AppenderPtr appender = make(path, 3);
     appender->commit();
     EXPECT_EQ(readFile(path), banner(path));
@@ -141,7 +141,7 @@ TEST_F(AsyncRollingFileAppenderTest, OverflowDropsTheOldestLinesAndReportsTheCou
 
 TEST_F(AsyncRollingFileAppenderTest, RollOverKeepsOneBackupAndSplitsAfterTheLineThatCrossed) {
     // What an earlier run left in the file counts towards the maximum size.
-    const std::string path = dir_.file("roll.log");
+    const std::string path = dir_.path("roll.log");
     writeFile(path, std::string(99999, 'x') + "\n");
     AppenderPtr appender = make(path, 1000);
     const size_t before = 100000 + banner(path).size();
@@ -173,8 +173,8 @@ TEST_F(AsyncRollingFileAppenderTest, RollOverKeepsOneBackupAndSplitsAfterTheLine
 }
 
 TEST_F(AsyncRollingFileAppenderTest, UnwritableDirectoryKeepsABoundedCache) {
-    writeFile(dir_.file("plain-file"), "");
-    AppenderPtr appender = make(dir_.file("plain-file/app.log"), 3);
+    writeFile(dir_.path("plain-file"), "");
+    AppenderPtr appender = make(dir_.path("plain-file/app.log"), 3);
     for (int i = 1; i <= 1000; ++i) {
         append(*appender, {"line " + std::to_string(i)});
         if (i == 10 || i == 1000) {
@@ -187,13 +187,13 @@ TEST_F(AsyncRollingFileAppenderTest, UnwritableDirectoryKeepsABoundedCache) {
 
     // The writer tries again by itself once the directory can be written: nothing else is
     // logged that would wake it.
-    writeFile(dir_.file("blocked"), "");
-    const std::string path = dir_.file("blocked/app.log");
+    writeFile(dir_.path("blocked"), "");
+    const std::string path = dir_.path("blocked/app.log");
     AppenderPtr running = make(path, 3, true, 10);
     append(*running, {"cached while blocked"});
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::filesystem::remove(dir_.file("blocked"));
-    std::filesystem::create_directory(dir_.file("blocked"));
+    std::filesystem::remove(dir_.path("blocked"));
+    std::filesystem::create_directory(dir_.path("blocked"));
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (readFile(path).empty() && std::chrono::steady_clock::now() < giveUp) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -209,7 +209,7 @@ TEST_F(AsyncRollingFileAppenderTest, IdleWriterSleepsAndTheFirstLineWakesItForOn
         }
         return readFile(path);
     };
-    const std::string path = dir_.file("periodic.log");
+    const std::string path = dir_.path("periodic.log");
     AppenderPtr appender = make(path, 10, true, 10);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(appender->writerWakeUpCount(), 0u);
@@ -223,7 +223,7 @@ TEST_F(AsyncRollingFileAppenderTest, IdleWriterSleepsAndTheFirstLineWakesItForOn
 
     // Without a cache every line is lost and only the count is written; such lines wake it as
     // well.
-    const std::string zeroPath = dir_.file("zero-running.log");
+    const std::string zeroPath = dir_.path("zero-running.log");
     AppenderPtr uncached = make(zeroPath, 0, true, 10);
     append(*uncached, {"dropped 1", "dropped 2"});
     EXPECT_EQ(waitForFile(zeroPath, banner(zeroPath) + overflow(2)),
@@ -231,7 +231,7 @@ TEST_F(AsyncRollingFileAppenderTest, IdleWriterSleepsAndTheFirstLineWakesItForOn
 }
 
 TEST_F(AsyncRollingFileAppenderTest, ConcurrentLoggingLosesNoLineUnaccounted) {
-    const std::string path = dir_.file("stress.log");
+    const std::string path = dir_.path("stress.log");
     AppenderPtr appender = make(path, 16, true, 1, 64L * 1024 * 1024);
     constexpr int THREADS = 4;
     constexpr int LINES = 5000;

@@ -4,6 +4,7 @@
 // foundation tests.
 
 #include "foundation/Lockable.h"
+#include "support/EventLoop.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,22 +16,8 @@
 
 namespace foundation_test {
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/foundation-test-XXXXXX";
-        path_ = ::mkdtemp(pattern) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+// A private temporary directory, removed with the object; path(name) names a file inside it.
+using TempDir = testsupport::TempEndpoints;
 
 inline std::string readFile(const std::string& path) {
     std::ostringstream content;

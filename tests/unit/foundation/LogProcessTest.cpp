@@ -23,13 +23,13 @@ const std::string HELLO = "hello Gr\xc3\xbc\xc3\x9f 1.500000 42";
 class LogProcessTest : public ::testing::Test {
 protected:
     std::vector<std::string> fileEnvironment(const std::string& appender = "FILE") const {
-        return {"LOG4CPLUS_APPENDER=" + appender, "LOG4CPLUS_FILE_DIR=" + work_.file("log"),
+        return {"LOG4CPLUS_APPENDER=" + appender, "LOG4CPLUS_FILE_DIR=" + work_.path("log"),
                 "LOG4CPLUS_FILE_NAME=child.log", "LOG4CPLUS_FILE_CACHE_SIZE=100",
                 "LOG4CPLUS_FILE_COMMIT_PERIOD_MSEC=100000"};
     }
-    std::string logFile() const { return work_.file("log/child.log"); }
+    std::string logFile() const { return work_.path("log/child.log"); }
     ChildResult run(const std::string& arguments, const std::vector<std::string>& environment) {
-        return runLogChild(arguments, environment, work_.path());
+        return runLogChild(arguments, environment, work_.path("."));
     }
 
     // What follows the banner, which must open the file.
@@ -65,7 +65,7 @@ TEST_F(LogProcessTest, AppenderChoiceAndTheLineLayout) {
                  {"console", false, false}, {"Console", false, false}, {"NONE", false, false}};
     for (const auto& c : cases) {
         const std::string label = c.appender != nullptr ? c.appender : "unset";
-        const std::string dir = work_.file(label);
+        const std::string dir = work_.path(label.c_str());
         // Local time five and a half hours ahead of UTC shows that %D is local and %d is UTC.
         std::vector<std::string> environment{"LOG4CPLUS_FILE_DIR=" + dir, "TZ=XYZ-5:30",
                                              "LOG4CPLUS_FILE_CACHE_SIZE=100",
@@ -139,7 +139,7 @@ TEST_F(LogProcessTest, LinesLoggedJustBeforeExitReachTheFileBehindOneBannerPerSt
         const int threads = round == 1 ? 8 : 1;
         const ChildResult child = run(
             "many " + std::to_string(count) + " " + std::to_string(threads),
-            {"LOG4CPLUS_APPENDER=FILE", "LOG4CPLUS_FILE_DIR=" + work_.file("log"),
+            {"LOG4CPLUS_APPENDER=FILE", "LOG4CPLUS_FILE_DIR=" + work_.path("log"),
              "LOG4CPLUS_FILE_NAME=child.log", "LOG4CPLUS_FILE_CACHE_SIZE=5000",
              "LOG4CPLUS_FILE_SIZE=100mb", // no roll-over
              std::string("LOG4CPLUS_FILE_COMMIT_PERIOD_MSEC=") + (count == 3 ? "100000" : "1")});
@@ -164,9 +164,9 @@ TEST_F(LogProcessTest, ConsoleLinesAreWrittenAtOnce) {
 }
 
 TEST_F(LogProcessTest, UnwritableLogDirectoryDoesNotStopTheProcess) {
-    writeFile(work_.file("plain-file"), "");
+    writeFile(work_.path("plain-file"), "");
     const ChildResult child = run("many 500", {"LOG4CPLUS_APPENDER=FILE",
-                                               "LOG4CPLUS_FILE_DIR=" + work_.file("plain-file/log"),
+                                               "LOG4CPLUS_FILE_DIR=" + work_.path("plain-file/log"),
                                                "LOG4CPLUS_FILE_COMMIT_PERIOD_MSEC=1"});
     EXPECT_TRUE(child.exitedCleanly()) << child.err;
 }

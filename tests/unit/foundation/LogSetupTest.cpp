@@ -88,7 +88,7 @@ TEST(LogSetupTest, LoggerLevelsApplyLeftToRight) {
 TEST(LogSetupTest, DefaultFileNameIsTheExecutableNameUpToItsFirstDot) {
     EXPECT_EQ(shared::defaultLogFileName(), "unit_foundation.log");
     foundation_test::TempDir dir;
-    foundation_test::writeFile(dir.file("plain"), "not a link");
+    foundation_test::writeFile(dir.path("plain"), "not a link");
     const struct {
         const char* link;
         std::string target; // empty: no link is made
@@ -102,9 +102,9 @@ TEST(LogSetupTest, DefaultFileNameIsTheExecutableNameUpToItsFirstDot) {
                  {"plain", "", "app.log"}};
     for (const auto& c : cases) {
         if (!c.target.empty()) {
-            ASSERT_EQ(::symlink(c.target.c_str(), dir.file(c.link).c_str()), 0) << c.link;
+            ASSERT_EQ(::symlink(c.target.c_str(), dir.path(c.link).c_str()), 0) << c.link;
         }
-        EXPECT_EQ(shared::defaultLogFileName(dir.file(c.link).c_str()), c.name) << c.link;
+        EXPECT_EQ(shared::defaultLogFileName(dir.path(c.link).c_str()), c.name) << c.link;
     }
 }
 

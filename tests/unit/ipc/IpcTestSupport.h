@@ -48,8 +48,12 @@ protected:
                                  answer(request);
                              }
                          });
-        connectClient(client, ipc::IPC_ORIGIN_CLIENT_CORE_APP, "core-app", "events", responses,
-                      events);
+        client.connectTo(ipc::IPC_ORIGIN_CLIENT_CORE_APP, at("requests").c_str(),
+                         at("core-app").c_str(), at("events").c_str());
+        QObject::connect(&client, &ipc::IpcClient::responseReceived,
+                         [this](const ipc::IpcMessage& m) { responses.push_back(m); });
+        QObject::connect(&client, &ipc::IpcClient::eventPublished,
+                         [this](const ipc::IpcMessage& m) { events.push_back(m); });
         // A response channel refuses frames until its client is there, so exactly one of these
         // gets through.
         ASSERT_TRUE(pumpUntil([this] {
@@ -57,17 +61,6 @@ protected:
         }));
         ASSERT_TRUE(pumpUntil([this] { return !responses.empty(); }));
         responses.clear();
-    }
-
-    void connectClient(ipc::IpcClient& c, ipc::IPC_ORIGIN origin, const char* responseChannel,
-                       const char* eventChannel, std::vector<ipc::IpcMessage>& responseSink,
-                       std::vector<ipc::IpcMessage>& eventSink) {
-        c.connectTo(origin, at("requests").c_str(), at(responseChannel).c_str(),
-                    at(eventChannel).c_str());
-        QObject::connect(&c, &ipc::IpcClient::responseReceived,
-                         [&responseSink](const ipc::IpcMessage& m) { responseSink.push_back(m); });
-        QObject::connect(&c, &ipc::IpcClient::eventPublished,
-                         [&eventSink](const ipc::IpcMessage& m) { eventSink.push_back(m); });
     }
 
     // The messages one logger wrote at one level, without their time prefix.

@@ -194,20 +194,14 @@ TEST_F(AsyncRollingFileAppenderTest, UnwritableDirectoryKeepsABoundedCache) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::filesystem::remove(dir_.path("blocked"));
     std::filesystem::create_directory(dir_.path("blocked"));
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (readFile(path).empty() && std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    EXPECT_TRUE(testsupport::pumpUntil([&] { return !readFile(path).empty(); }));
     EXPECT_EQ(readFile(path), "cached while blocked\n");
 }
 
 TEST_F(AsyncRollingFileAppenderTest, IdleWriterSleepsAndTheFirstLineWakesItForOneCommit) {
-    const auto waitForFile = [](const std::string& path, const std::string& content) {
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (readFile(path) != content && std::chrono::steady_clock::now() < giveUp) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return readFile(path);
+    const auto fileBecomes = [](const std::string& path, const std::string& content) {
+        return testsupport::pumpUntil([&] { return readFile(path) == content; }) ? content
+                                                                                 : readFile(path);
     };
     const std::string path = dir_.path("periodic.log");
     AppenderPtr appender = make(path, 10, true, 10);
@@ -217,7 +211,7 @@ TEST_F(AsyncRollingFileAppenderTest, IdleWriterSleepsAndTheFirstLineWakesItForOn
     // Woken by the line, then once more at the end of the period that gathers the lines.
     append(*appender, {"written by the writer", "and its neighbour"});
     const std::string written = banner(path) + "written by the writer\nand its neighbour\n";
-    EXPECT_EQ(waitForFile(path, written), written);
+    EXPECT_EQ(fileBecomes(path, written), written);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(appender->writerWakeUpCount(), 2u);
 
@@ -226,8 +220,8 @@ TEST_F(AsyncRollingFileAppenderTest, IdleWriterSleepsAndTheFirstLineWakesItForOn
     const std::string zeroPath = dir_.path("zero-running.log");
     AppenderPtr uncached = make(zeroPath, 0, true, 10);
     append(*uncached, {"dropped 1", "dropped 2"});
-    EXPECT_EQ(waitForFile(zeroPath, banner(zeroPath) + overflow(2)),
-              banner(zeroPath) + overflow(2));
+    const std::string counted = banner(zeroPath) + overflow(2);
+    EXPECT_EQ(fileBecomes(zeroPath, counted), counted);
 }
 
 TEST_F(AsyncRollingFileAppenderTest, ConcurrentLoggingLosesNoLineUnaccounted) {

@@ -1,4 +1,5 @@
 #include "BatteryStatus.h"
+#include "DaemonHarness.h"
 #include "support/LogCapture.h"
 
 #include <QDir>
@@ -19,30 +20,11 @@ protected:
     void SetUp() override { monitor.setPowerSupplyDirectory(dir.path() + "/"); }
 
     void write(const char* name, const QByteArray& content) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content);
+        testsupport::writeFile(dir.filePath(name), content);
     }
 
     void writeGauge(const char* status, int capacity, int current) {
-        write("present", "1\n");
-        write("status", QByteArray(status) + "\n");
-        write("capacity", QByteArray::number(capacity) + "\n");
-        write("type", "Battery\n");
-        write("current_now", QByteArray::number(current) + "\n");
-        write("voltage_now", "3800000\n");
-        write("temp", "250\n");
-    }
-
-    size_t warnings() const {
-        size_t count = 0;
-        for (const auto& event : log.events()) {
-            count +=
-                event.logger == "power_manager_logger" && event.level == log4cplus::WARN_LOG_LEVEL
-                    ? 1
-                    : 0;
-        }
-        return count;
+        testsupport::writeGauge(dir.path() + "/", {capacity, status, current});
     }
 
     QTemporaryDir dir;
@@ -100,20 +82,28 @@ TEST_F(BatteryStatusTest, LongStatusTextIsCutTo31CharactersFollowedByZeros) {
 }
 
 // 27 failed opens a reading, every 2 s: each file's failure is logged once.
-TEST_F(BatteryStatusTest, AbsentGaugeIsLoggedOncePerFileAndReadsAsExternalPower) {
+TEST_F(BatteryStatusTest, NoBatteryReadsAsExternalPowerAndAnAbsentGaugeIsLoggedOncePerFile) {
+    for (const char* present : {"0\n", "-1\n"}) {
+        writeGauge("Discharging", 57, -300000);
+        write("present", present);
+        const BATTERY_STATUS status = monitor.readBatteryStatus();
+        EXPECT_FALSE(status.present) << present;
+        EXPECT_TRUE(status.externalPower) << present;
+    }
     monitor.setPowerSupplyDirectory(dir.filePath("missing") + "/");
     const BATTERY_STATUS status = monitor.readBatteryStatus();
-    EXPECT_EQ(7u, warnings());
     monitor.readBatteryStatus();
-    EXPECT_EQ(7u, warnings());
+    const auto events = log.events();
+    ASSERT_EQ(7u, events.size());
+    for (const auto& event : events) {
+        EXPECT_EQ(log4cplus::WARN_LOG_LEVEL, event.level);
+    }
+    EXPECT_EQ("Could not read value \"voltage\" from file \"voltage_now\"",
+              testsupport::LogCapture::stripPrefix(events[5].message));
     EXPECT_FALSE(status.present);
     EXPECT_TRUE(status.externalPower);
     EXPECT_EQ(100, status.capacity);
     EXPECT_EQ(quarn_system::CHARGE_STATE_UNKNOWN, status.chargeState);
-    const auto messages = log.messages("power_manager_logger");
-    EXPECT_NE(messages.end(),
-              std::find(messages.begin(), messages.end(),
-                        "Could not read value \"voltage\" from file \"voltage_now\""));
 }
 
 TEST_F(BatteryStatusTest, NonNumericCapacityReadsAsZeroAndEmptyCapacityKeepsTheDefault) {
@@ -143,16 +133,6 @@ TEST_F(BatteryStatusTest, OnlyTheFirstLineCountsAndNumbersMayHaveBlanksAndASign)
         const BATTERY_STATUS status = monitor.readBatteryStatus();
         EXPECT_EQ(c.expected, status.capacity) << c.capacity.toHex().constData();
         EXPECT_STREQ("Full", status.status);
-    }
-}
-
-TEST_F(BatteryStatusTest, PresentZeroOrNegativeMeansNoBatteryAndExternalPower) {
-    for (const char* present : {"0\n", "-1\n"}) {
-        writeGauge("Discharging", 57, -300000);
-        write("present", present);
-        const BATTERY_STATUS status = monitor.readBatteryStatus();
-        EXPECT_FALSE(status.present) << present;
-        EXPECT_TRUE(status.externalPower) << present;
     }
 }
 

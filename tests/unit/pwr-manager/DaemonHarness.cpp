@@ -11,7 +11,6 @@
 #include "support/EventLoop.h"
 #include "system/BacklightButton.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -22,7 +21,7 @@ namespace {
 using InstrumentConfigBuffer = model::ModelBuffer<quarn_system::INSTRUMENT_CONFIG>;
 using SessionBuffer = model::ModelClassBuffer<session::LoggingSession>;
 
-const char* const GAUGE_DIRECTORY = "power_supply/bq27425-0/";
+} // namespace
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -31,7 +30,20 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     }
 }
 
-} // namespace
+void writeGauge(const QString& directory, const Gauge& gauge) {
+    const std::pair<const char*, QByteArray> attributes[] = {
+        {"present", QByteArray::number(gauge.present)},
+        {"status", gauge.status},
+        {"capacity", QByteArray::number(gauge.capacity)},
+        {"type", "Battery"},
+        {"current_now", QByteArray::number(gauge.currentNow)},
+        {"voltage_now", "3800000"},
+        {"temp", "250"},
+    };
+    for (const auto& attribute : attributes) {
+        writeFile(directory + attribute.first, attribute.second + "\n");
+    }
+}
 
 DaemonHarness::DaemonHarness(const std::vector<std::string>& arguments)
     : arguments_{"pwr-manager"} {
@@ -42,14 +54,14 @@ DaemonHarness::DaemonHarness(const std::vector<std::string>& arguments)
     argv_.push_back(nullptr);
     argc_ = static_cast<int>(arguments_.size());
 
-    QDir(dir_.path()).mkpath(GAUGE_DIRECTORY);
+    QDir(dir_.path()).mkpath("gauge");
     QDir(dir_.path()).mkpath("pwm");
     for (const char* name : {"export", "polarity", "period_ns", "duty_ns", "run"}) {
         writeFile(path(QString("pwm/") + name), QByteArray());
     }
     writeGauge(Gauge());
 
-    settings_.powerSupplyDirectory = path(GAUGE_DIRECTORY);
+    settings_.powerSupplyDirectory = path("gauge/");
     settings_.shutdownCommand = "echo shutdown >> " + path("shutdown.log").toStdString();
     settings_.serverRequests = endpoint("requests.pwr-manager");
     settings_.serverEvents = endpoint("events.pwr-manager");
@@ -59,18 +71,18 @@ DaemonHarness::DaemonHarness(const std::vector<std::string>& arguments)
     settings_.comManagerRemoteResponses = endpoint("responses.com-manager-remote");
     settings_.coreAppResponses = endpoint("responses.core-app");
 
-    hal_.install();
+    hal.install();
     quarn_system::BacklightButton::setPwmDirectory(path("pwm/"));
     app_ = std::make_unique<power_manager::PowerManagerApp>(argc_, argv_.data(), settings_);
 }
 
 DaemonHarness::~DaemonHarness() {
     // The button thread is ended by the application; stopped waits return at once.
-    hal_.stop();
+    hal.stop();
     // Everything that holds a socket notifier goes while the application still exists.
-    coreApp_.reset();
-    remote_.reset();
-    calApp_.reset();
+    coreApp.reset();
+    remote.reset();
+    calApp.reset();
     dspManager_.reset();
     ipc::IpcClientSingleton::releaseInstance();
     InstrumentConfigBuffer::releaseInstance();
@@ -80,11 +92,9 @@ DaemonHarness::~DaemonHarness() {
     quarn_system::BacklightButton::setPwmDirectory(quarn_system::BacklightButton::PWM_DIRECTORY);
 }
 
-std::string DaemonHarness::endpoint(const char* name) const {
-    return "ipc://" + path(name).toStdString();
-}
-
-void DaemonHarness::startDaemon(bool startTimers) {
+bool DaemonHarness::startDaemon(bool startTimers, int sessionState, bool powerButtonFlag) {
+    sessionState_ = sessionState;
+    powerButtonFlag_ = powerButtonFlag;
     dspManager_ = std::make_unique<ipc::IpcServer>();
     dspManager_->init(ipc::IPC_ORIGIN_SERVER_DSP_MANAGER, settings_.dspManagerRequests.c_str(),
                       settings_.dspManagerEvents.c_str());
@@ -93,7 +103,14 @@ void DaemonHarness::startDaemon(bool startTimers) {
     QObject::connect(dspManager_.get(), &ipc::IpcServer::requestReceived,
                      [this](const ipc::IpcMessage& request) {
                          dspRequests.push_back(request);
-                         answerDspRequest(request);
+                         if (request.message() == ipc::IPC_MSG_GET_LOGGING_SESSION_STATUS) {
+                             dspManager_->sendResponseMessage(ipc::IPC_ORIGIN_CLIENT_PWR_MANAGER,
+                                                              sessionMessage(request.message()));
+                         } else if (request.message() == ipc::IPC_MSG_GET_INSTRUMENT_CONFIG) {
+                             dspManager_->sendResponseMessage(
+                                 ipc::IPC_ORIGIN_CLIENT_PWR_MANAGER,
+                                 configurationMessage(request.message()));
+                         }
                      });
 
     app_->initialize();
@@ -104,10 +121,10 @@ void DaemonHarness::startDaemon(bool startTimers) {
         std::string responses;
         std::vector<ipc::IpcMessage>* received;
     } peers[] = {
-        {&coreApp_, ipc::IPC_ORIGIN_CLIENT_CORE_APP, settings_.coreAppResponses, &coreAppResponses},
-        {&remote_, ipc::IPC_ORIGIN_CLIENT_COM_MANAGER_REMOTE, settings_.comManagerRemoteResponses,
+        {&coreApp, ipc::IPC_ORIGIN_CLIENT_CORE_APP, settings_.coreAppResponses, &coreAppResponses},
+        {&remote, ipc::IPC_ORIGIN_CLIENT_COM_MANAGER_REMOTE, settings_.comManagerRemoteResponses,
          &remoteResponses},
-        {&calApp_, ipc::IPC_ORIGIN_CLIENT_CAL_APP, endpoint("responses.cal-app"), &calAppResponses},
+        {&calApp, ipc::IPC_ORIGIN_CLIENT_CAL_APP, endpoint("responses.cal-app"), &calAppResponses},
     };
     for (const auto& peer : peers) {
         *peer.client = std::make_unique<ipc::IpcClient>(false);
@@ -122,40 +139,24 @@ void DaemonHarness::startDaemon(bool startTimers) {
     for (ipc::IPC_MSG event :
          {ipc::IPC_MSG_EVENT_BATTERY_LOW, ipc::IPC_MSG_EVENT_POWER_DOWN,
           ipc::IPC_MSG_EVENT_WANT_POWER_DOWN, ipc::IPC_MSG_EVENT_BATTERY_STATUS_CHANGED}) {
-        coreApp_->subscribe(event);
+        coreApp->subscribe(event);
     }
-    QObject::connect(coreApp_.get(), &ipc::IpcClient::eventPublished,
+    QObject::connect(coreApp.get(), &ipc::IpcClient::eventPublished,
                      [this](const ipc::IpcMessage& message) { events.push_back(message); });
 
     // A subscription takes a moment to reach the publisher; events before that are dropped.
-    spinFor(200);
+    pumpFor(200);
     if (startTimers) {
         app_->start();
     }
-}
-
-void DaemonHarness::writeGauge(const Gauge& gauge) {
-    writeAttribute("present", gauge.present);
-    writeAttribute("status", gauge.status);
-    writeAttribute("capacity", gauge.capacity);
-    writeAttribute("type", gauge.type);
-    writeAttribute("current_now", gauge.currentNow);
-    writeAttribute("voltage_now", gauge.voltageNow);
-    writeAttribute("temp", gauge.temp);
-}
-
-void DaemonHarness::writeAttribute(const std::string& name, const std::string& text) {
-    QDir(dir_.path()).mkpath(GAUGE_DIRECTORY);
-    const QByteArray content = text.empty() ? QByteArray() : QByteArray::fromStdString(text + "\n");
-    writeFile(path(GAUGE_DIRECTORY + QString::fromStdString(name)), content);
-}
-
-void DaemonHarness::spinFor(int milliseconds) {
-    pumpFor(milliseconds);
-}
-
-bool DaemonHarness::spinUntil(const std::function<bool()>& condition, int timeoutMs) {
-    return pumpUntil(condition, timeoutMs);
+    return pumpUntil(
+        [] {
+            auto configuration = InstrumentConfigBuffer::getInstance();
+            auto session = SessionBuffer::getInstance();
+            return configuration && session && configuration->isInitialized() &&
+                   session->isInitialized();
+        },
+        3000);
 }
 
 ipc::IpcMessage DaemonHarness::sessionMessage(ipc::IPC_MSG message) const {
@@ -182,16 +183,6 @@ ipc::IpcMessage DaemonHarness::configurationMessage(ipc::IPC_MSG message) const 
     return result;
 }
 
-void DaemonHarness::answerDspRequest(const ipc::IpcMessage& request) {
-    if (request.message() == ipc::IPC_MSG_GET_LOGGING_SESSION_STATUS) {
-        dspManager_->sendResponseMessage(ipc::IPC_ORIGIN_CLIENT_PWR_MANAGER,
-                                         sessionMessage(request.message()));
-    } else if (request.message() == ipc::IPC_MSG_GET_INSTRUMENT_CONFIG) {
-        dspManager_->sendResponseMessage(ipc::IPC_ORIGIN_CLIENT_PWR_MANAGER,
-                                         configurationMessage(request.message()));
-    }
-}
-
 void DaemonHarness::publishSession(int state) {
     sessionState_ = state;
     dspManager_->publishEventMessage(sessionMessage(ipc::IPC_MSG_EVENT_SESSION_STATUS_CHANGED));
@@ -201,17 +192,6 @@ void DaemonHarness::publishInstrumentConfig(bool powerButtonFlag) {
     powerButtonFlag_ = powerButtonFlag;
     dspManager_->publishEventMessage(
         configurationMessage(ipc::IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED));
-}
-
-bool DaemonHarness::waitForMirrors() {
-    return spinUntil(
-        [] {
-            auto configuration = InstrumentConfigBuffer::getInstance();
-            auto session = SessionBuffer::getInstance();
-            return configuration && session && configuration->isInitialized() &&
-                   session->isInitialized();
-        },
-        3000);
 }
 
 int DaemonHarness::shutdownCalls() const {

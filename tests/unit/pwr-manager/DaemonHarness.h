@@ -15,24 +15,24 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace testsupport {
 
-// The seven attributes of the gauge; an empty optional file is written empty, a missing one
-// is not written at all.
+// What the gauge reports; its type, voltage (3.8 V) and temperature (25.0 °C) never change.
 struct Gauge {
-    std::string present = "1";
-    std::string status = "Discharging";
-    std::string capacity = "57";
-    std::string type = "Battery";
-    std::string currentNow = "-300000";
-    std::string voltageNow = "3800000";
-    std::string temp = "250";
+    int capacity = 57;
+    const char* status = "Discharging";
+    int currentNow = -300000;
+    int present = 1;
 };
+
+// Writes the gauge's seven attribute files into directory (which ends with a slash), each text
+// followed by a line end; truncated in place, so files the daemon holds open see the change.
+void writeGauge(const QString& directory, const Gauge& gauge = {});
+void writeFile(const QString& path, const QByteArray& bytes);
 
 class DaemonHarness {
 public:
@@ -41,64 +41,47 @@ public:
     DaemonHarness(const DaemonHarness&) = delete;
     DaemonHarness& operator=(const DaemonHarness&) = delete;
 
-    // initialize() and, unless told otherwise, start(); then waits until the peers' sockets
-    // are connected so that nothing published afterwards is lost.
-    void startDaemon(bool startTimers = true);
+    // initialize() and, unless told otherwise, start(), with the dsp-manager answering this
+    // session state and power-button flag; waits until the peers' sockets are connected so that
+    // nothing published afterwards is lost. True once both of the daemon's mirrors were
+    // initialised by the dsp-manager's answers.
+    bool startDaemon(bool startTimers = true, int sessionState = 0, bool powerButtonFlag = false);
 
-    void writeGauge(const Gauge& gauge);
-    void writeAttribute(const std::string& name, const std::string& text);
+    void writeGauge(const Gauge& gauge) { testsupport::writeGauge(path("gauge/"), gauge); }
 
-    // Runs the event loop for a while, or until the condition holds (false on time-out).
-    static void spinFor(int milliseconds);
-    static bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 3000);
-
-    // What the dsp-manager answers and publishes: the session state and the power-button flag
-    // of the instrument configuration. publish* send the change events.
-    void setSessionState(int state) { sessionState_ = state; }
-    void setPowerButtonFlag(bool set) { powerButtonFlag_ = set; }
+    // The dsp-manager's change events of the session state and of the power-button flag of the
+    // instrument configuration.
     void publishSession(int state);
     void publishInstrumentConfig(bool powerButtonFlag);
-    // Waits until both of the daemon's mirrors were initialised by the dsp-manager's answers.
-    bool waitForMirrors();
 
     int shutdownCalls() const;
     QByteArray fileBytes(const QString& relativePath) const;
     QString path(const QString& relativePath) const { return dir_.filePath(relativePath); }
-
     power_manager::PowerManagerApp& app() { return *app_; }
-    FakeHwAbstractionLayer& hal() { return hal_; }
-    LogCapture& log() { return log_; }
-
-    // Everything the peers received, in arrival order.
-    std::vector<ipc::IpcMessage> events;
-    std::vector<ipc::IpcMessage> coreAppResponses;
-    std::vector<ipc::IpcMessage> remoteResponses;
-    std::vector<ipc::IpcMessage> calAppResponses;
-    std::vector<ipc::IpcMessage> dspRequests;
-
-    // The peers' request senders: core-app, the remote com-manager and cal-app (which has no
-    // response channel to this daemon).
-    ipc::IpcClient& coreApp() { return *coreApp_; }
-    ipc::IpcClient& remote() { return *remote_; }
-    ipc::IpcClient& calApp() { return *calApp_; }
 
 private:
-    std::string endpoint(const char* name) const;
+    QTemporaryDir dir_;
+
+public:
+    LogCapture log;
+    FakeHwAbstractionLayer hal;
+    // The peers' request senders: core-app, the remote com-manager and cal-app (which has no
+    // response channel to this daemon).
+    std::unique_ptr<ipc::IpcClient> coreApp, remote, calApp;
+    // Everything the peers received, in arrival order.
+    std::vector<ipc::IpcMessage> events, coreAppResponses, remoteResponses, calAppResponses,
+        dspRequests;
+
+private:
+    std::string endpoint(const char* name) const { return "ipc://" + path(name).toStdString(); }
     ipc::IpcMessage sessionMessage(ipc::IPC_MSG message) const;
     ipc::IpcMessage configurationMessage(ipc::IPC_MSG message) const;
-    void answerDspRequest(const ipc::IpcMessage& request);
 
-    QTemporaryDir dir_;
-    LogCapture log_;
-    FakeHwAbstractionLayer hal_;
     std::vector<std::string> arguments_;
     std::vector<char*> argv_;
     int argc_ = 0;
     power_manager::PowerManagerSettings settings_;
     std::unique_ptr<power_manager::PowerManagerApp> app_;
-    std::unique_ptr<ipc::IpcClient> coreApp_;
-    std::unique_ptr<ipc::IpcClient> remote_;
-    std::unique_ptr<ipc::IpcClient> calApp_;
     std::unique_ptr<ipc::IpcServer> dspManager_;
     int sessionState_ = 0;
     bool powerButtonFlag_ = false;

@@ -49,46 +49,56 @@ std::vector<ipc::IpcMessage> requestsOf(const DaemonHarness& daemon, ipc::IPC_MS
 }
 
 Lines lines(DaemonHarness& daemon) {
-    return daemon.log().messages("power_manager_logger");
-}
-
-Gauge gauge(int capacity, const char* status = "Discharging", const char* current = "-300000") {
-    Gauge result;
-    result.capacity = std::to_string(capacity);
-    result.status = status;
-    result.currentNow = current;
-    return result;
+    return daemon.log.messages("power_manager_logger");
 }
 
 // Starts the daemon with its timers and button watcher once the dsp-manager's mirrors are set.
 void startWithSession(DaemonHarness& daemon, int state, bool powerButtonFlag) {
-    daemon.setSessionState(state);
-    daemon.setPowerButtonFlag(powerButtonFlag);
-    daemon.startDaemon();
-    ASSERT_TRUE(daemon.waitForMirrors());
-    daemon.log().clear();
+    ASSERT_TRUE(daemon.startDaemon(true, state, powerButtonFlag));
+    daemon.log.clear();
 }
 
-TEST(DaemonRoads, ReadingsArePublishedAndEachRequesterIsAnsweredOnItsOwnChannel) {
+// cal-app has no response channel: its request is still read and its reading published. A
+// power-down request runs the shutdown sequence alone: no flag, no answer, and a running session
+// without the button flag does not hold it.
+TEST(DaemonRoads, ReadingsArePublishedAndRequestsAnsweredInArrivalOrderOnTheRequestersChannel) {
     DaemonHarness daemon;
-    daemon.startDaemon(false);
+    ASSERT_TRUE(daemon.startDaemon(false, SESSION_ACTIVE));
     daemon.app().checkBatteryStatus();
     ASSERT_TRUE(pumpUntil([&] { return daemon.events.size() == 1; }));
     EXPECT_EQ(QByteArray::fromHex("3b000000 03000000") + GAUGE_RECORD, daemon.events[0].toFrame());
 
     // The reading behind an answer is published as well.
-    ASSERT_TRUE(daemon.coreApp().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    ASSERT_TRUE(daemon.coreApp->sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
     ASSERT_TRUE(pumpUntil(
         [&] { return daemon.coreAppResponses.size() == 1 && daemon.events.size() == 2; }));
     EXPECT_EQ(QByteArray::fromHex("14000000 03000000") + GAUGE_RECORD,
               daemon.coreAppResponses[0].toFrame());
     EXPECT_EQ(daemon.events[0].toFrame(), daemon.events[1].toFrame());
 
-    ASSERT_TRUE(daemon.remote().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    ASSERT_TRUE(daemon.remote->sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
     ASSERT_TRUE(pumpUntil([&] { return daemon.remoteResponses.size() == 1; }));
     EXPECT_EQ(daemon.coreAppResponses[0].toFrame(), daemon.remoteResponses[0].toFrame());
+    ASSERT_TRUE(daemon.calApp->sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
+    ASSERT_TRUE(pumpUntil([&] { return daemon.events.size() == 4; }));
+    daemon.log.clear();
+    daemon.events.clear();
+    for (ipc::IPC_MSG request : {ipc::IPC_MSG_GET_DSP_STATUS, ipc::IPC_MSG_GET_BATTERY_STATUS,
+                                 ipc::IPC_MSG_DO_POWER_DOWN, ipc::IPC_MSG_GET_BATTERY_STATUS}) {
+        ASSERT_TRUE(daemon.coreApp->sendRequest(request));
+    }
+    ASSERT_TRUE(pumpUntil([&] { return daemon.events.size() == 3 && daemon.shutdownCalls(); }));
     pumpFor(100);
-    EXPECT_EQ(1u, daemon.coreAppResponses.size());
+    // All events travel on the one event socket, so their order is the order of handling.
+    EXPECT_EQ((Ids{STATUS, DOWN, STATUS}), identifiers(daemon.events));
+    EXPECT_EQ(3u, daemon.coreAppResponses.size());
+    EXPECT_EQ(1u, daemon.remoteResponses.size());
+    EXPECT_TRUE(daemon.calAppResponses.empty());
+    EXPECT_TRUE(requestsOf(daemon, ipc::IPC_MSG_SET_INSTRUMENT_CONFIG).empty());
+    EXPECT_EQ(QByteArray("0\0", 2), daemon.fileBytes("pwm/run"));
+    EXPECT_EQ((Lines{"Switching off the backlight ...", "Shuting down the system ..."}),
+              lines(daemon));
+    EXPECT_EQ(1, daemon.shutdownCalls());
 }
 
 TEST(DaemonRoads, FirstCheckComesOneTimerPeriodAfterStart) {
@@ -100,32 +110,6 @@ TEST(DaemonRoads, FirstCheckComesOneTimerPeriodAfterStart) {
     ASSERT_TRUE(pumpUntil([&] { return !daemon.events.empty(); }, 4000));
     EXPECT_GE(sinceStart.elapsed(), 1990);
     EXPECT_LT(sinceStart.elapsed(), 2300);
-}
-
-TEST(DaemonRoads, RequestsAreServedInArrivalOrderAndOnlyServedOnesAreAnswered) {
-    DaemonHarness daemon;
-    daemon.startDaemon(false);
-    // cal-app has no response channel: its request is still read and its reading published.
-    ASSERT_TRUE(daemon.calApp().sendRequest(ipc::IPC_MSG_GET_BATTERY_STATUS));
-    ASSERT_TRUE(pumpUntil([&] { return daemon.events.size() == 1; }));
-    daemon.log().clear();
-    for (ipc::IPC_MSG request : {ipc::IPC_MSG_GET_DSP_STATUS, ipc::IPC_MSG_GET_BATTERY_STATUS,
-                                 ipc::IPC_MSG_DO_POWER_DOWN, ipc::IPC_MSG_GET_BATTERY_STATUS}) {
-        ASSERT_TRUE(daemon.coreApp().sendRequest(request));
-    }
-    ASSERT_TRUE(pumpUntil([&] { return daemon.events.size() == 4 && daemon.shutdownCalls(); }));
-    pumpFor(100);
-    // All events travel on the one event socket, so their order is the order of handling.
-    EXPECT_EQ((Ids{STATUS, STATUS, DOWN, STATUS}), identifiers(daemon.events));
-    EXPECT_EQ(2u, daemon.coreAppResponses.size());
-    EXPECT_TRUE(daemon.remoteResponses.empty());
-    EXPECT_TRUE(daemon.calAppResponses.empty());
-    // A power-down request runs the shutdown sequence alone: no flag, no answer.
-    EXPECT_TRUE(requestsOf(daemon, ipc::IPC_MSG_SET_INSTRUMENT_CONFIG).empty());
-    EXPECT_EQ(QByteArray("0\0", 2), daemon.fileBytes("pwm/run"));
-    EXPECT_EQ((Lines{"Switching off the backlight ...", "Shuting down the system ..."}),
-              lines(daemon));
-    EXPECT_EQ(1, daemon.shutdownCalls());
 }
 
 // A flooding client must not fill the daemon's memory: what waits is bounded, and meanwhile the
@@ -146,8 +130,8 @@ TEST(DaemonRoads, AtMost16RequestsWaitAndTheServerReadsNoMoreMeanwhile) {
     }
     EXPECT_EQ(16, requests->queuedRequestCount());
     EXPECT_TRUE(server->requestsPaused());
-    EXPECT_EQ(1u, daemon.log().count("Request queue full, dropped request "
-                                     "IPC_MSG_GET_BATTERY_STATUS from IPC_ORIGIN_CLIENT_CORE_APP"));
+    EXPECT_EQ(1u, daemon.log.count("Request queue full, dropped request "
+                                   "IPC_MSG_GET_BATTERY_STATUS from IPC_ORIGIN_CLIENT_CORE_APP"));
     ASSERT_TRUE(pumpUntil(
         [&] { return daemon.coreAppResponses.size() == 15 && daemon.events.size() == 16; }));
     EXPECT_EQ(DOWN, daemon.events.back().message());
@@ -158,41 +142,40 @@ TEST(DaemonRoads, AtMost16RequestsWaitAndTheServerReadsNoMoreMeanwhile) {
 // every check, after the reading, and warned of once. Only a single argument within 1 to 99 sets
 // the threshold, and the threshold in force is always logged.
 TEST(DaemonPolicy, ThresholdArgumentAndLowAndVeryLowLevelsOnBattery) {
-    Gauge absent = gauge(0);
-    absent.present = "0";
     const struct {
         std::vector<std::string> arguments;
         int threshold;
         Gauge gauge;
         Ids events;
     } cases[] = {
-        {{}, 10, gauge(9), {STATUS, LOW, STATUS, DOWN}},
-        {{}, 10, gauge(10), {STATUS, LOW, STATUS, LOW}},
-        {{}, 10, gauge(15), {STATUS, LOW, STATUS, LOW}},
-        {{}, 10, gauge(16), {STATUS, STATUS}},
-        {{"50"}, 50, gauge(40), {STATUS, STATUS, DOWN}},
-        {{"50"}, 50, gauge(60), {STATUS, STATUS}},
-        {{"1"}, 1, gauge(0), {STATUS, LOW, STATUS, DOWN}},
-        {{"1"}, 1, gauge(1), {STATUS, LOW, STATUS, LOW}},
-        {{"1"}, 1, gauge(15), {STATUS, LOW, STATUS, LOW}},
-        {{"99"}, 99, gauge(98), {STATUS, STATUS, DOWN}},
+        {{}, 10, {9}, {STATUS, LOW, STATUS, DOWN}},
+        {{}, 10, {10}, {STATUS, LOW, STATUS, LOW}},
+        {{}, 10, {15}, {STATUS, LOW, STATUS, LOW}},
+        {{}, 10, {16}, {STATUS, STATUS}},
+        {{"50"}, 50, {40}, {STATUS, STATUS, DOWN}},
+        {{"50"}, 50, {60}, {STATUS, STATUS}},
+        {{"1"}, 1, {0}, {STATUS, LOW, STATUS, DOWN}},
+        {{"1"}, 1, {1}, {STATUS, LOW, STATUS, LOW}},
+        {{"1"}, 1, {15}, {STATUS, LOW, STATUS, LOW}},
+        {{"99"}, 99, {98}, {STATUS, STATUS, DOWN}},
         // Refused arguments leave the default.
-        {{"0"}, 10, gauge(9), {STATUS, LOW, STATUS, DOWN}},
-        {{"100"}, 10, gauge(9), {STATUS, LOW, STATUS, DOWN}},
-        {{"5x"}, 10, gauge(9), {STATUS, LOW, STATUS, DOWN}},
-        {{"5", "7"}, 10, gauge(9), {STATUS, LOW, STATUS, DOWN}},
+        {{"0"}, 10, {9}, {STATUS, LOW, STATUS, DOWN}},
+        {{"100"}, 10, {9}, {STATUS, LOW, STATUS, DOWN}},
+        {{"5x"}, 10, {9}, {STATUS, LOW, STATUS, DOWN}},
+        {{"5", "7"}, 10, {9}, {STATUS, LOW, STATUS, DOWN}},
         // Idle and unknown states on battery count as discharging.
-        {{}, 10, gauge(12, "Unknown"), {STATUS, LOW, STATUS, LOW}},
-        {{}, 10, gauge(12, "Discharging", "-50000"), {STATUS, LOW, STATUS, LOW}},
+        {{}, 10, {12, "Unknown"}, {STATUS, LOW, STATUS, LOW}},
+        {{}, 10, {12, "Discharging", -50000}, {STATUS, LOW, STATUS, LOW}},
         // Charging, full, external power and no battery do nothing at any level. "Full" means
         // 100 %; below that it reads as discharging.
-        {{}, 10, gauge(0, "Charging", "-200000"), {STATUS, STATUS}},
-        {{"99"}, 99, gauge(100, "Full", "-200000"), {STATUS, STATUS}},
-        {{}, 10, gauge(5, "Full", "-200000"), {STATUS, LOW, STATUS, DOWN}},
-        {{}, 10, gauge(0, "Discharging", "0"), {STATUS, STATUS}},
-        {{}, 10, absent, {STATUS, STATUS}},
+        {{}, 10, {0, "Charging", -200000}, {STATUS, STATUS}},
+        {{"99"}, 99, {100, "Full", -200000}, {STATUS, STATUS}},
+        {{}, 10, {5, "Full", -200000}, {STATUS, LOW, STATUS, DOWN}},
+        {{}, 10, {0, "Discharging", 0}, {STATUS, STATUS}},
+        {{}, 10, {0, "Discharging", -300000, 0}, {STATUS, STATUS}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.gauge.status << " " << c.gauge.capacity);
         DaemonHarness daemon(c.arguments);
         EXPECT_EQ(c.threshold, daemon.app().threshold());
         daemon.writeGauge(c.gauge);
@@ -200,13 +183,12 @@ TEST(DaemonPolicy, ThresholdArgumentAndLowAndVeryLowLevelsOnBattery) {
         daemon.app().checkBatteryStatus();
         daemon.app().checkBatteryStatus();
         const int shutdowns = static_cast<int>(std::count(c.events.begin(), c.events.end(), DOWN));
-        const std::string label = c.gauge.status + " " + c.gauge.capacity;
         ASSERT_TRUE(pumpUntil([&] {
             return daemon.events.size() >= c.events.size() && daemon.shutdownCalls() == shutdowns;
-        })) << label;
+        }));
         pumpFor(50);
-        EXPECT_EQ(c.events, identifiers(daemon.events)) << label;
-        EXPECT_EQ(shutdowns, daemon.shutdownCalls()) << label;
+        EXPECT_EQ(c.events, identifiers(daemon.events));
+        EXPECT_EQ(shutdowns, daemon.shutdownCalls());
         for (const ipc::IpcMessage& event : daemon.events) {
             if (event.message() == LOW) {
                 EXPECT_EQ(QByteArray::fromHex("38000000 03000000"), event.toFrame());
@@ -231,7 +213,7 @@ TEST(DaemonPolicy, ThresholdArgumentAndLowAndVeryLowLevelsOnBattery) {
                                  std::to_string(c.threshold) + "%)!",
                              "Switching off the backlight ...", "Shuting down the system ..."});
         }
-        EXPECT_EQ(expected, lines(daemon)) << label;
+        EXPECT_EQ(expected, lines(daemon));
     }
 }
 
@@ -254,8 +236,8 @@ TEST(DaemonButton, PressShutsDownOnlyWithoutARunningSession) {
     for (const auto& c : cases) {
         DaemonHarness daemon;
         startWithSession(daemon, c.session, false);
-        daemon.hal().pushPowerButtonValue(0);
-        daemon.hal().pushPowerButtonResult(true);
+        daemon.hal.pushPowerButtonValue(0);
+        daemon.hal.pushPowerButtonResult(true);
         const int shutdowns = c.event == DOWN ? 1 : 0;
         ASSERT_TRUE(pumpUntil([&] {
             return !identifiers(daemon.events, false).empty() &&
@@ -279,15 +261,6 @@ TEST(DaemonButton, PressShutsDownOnlyWithoutARunningSession) {
     }
 }
 
-TEST(DaemonShutdown, RunningSessionWithoutTheButtonFlagDoesNotHoldTheShutdown) {
-    DaemonHarness daemon;
-    startWithSession(daemon, SESSION_ACTIVE, false);
-    daemon.app().shutDownInstrument();
-    EXPECT_TRUE(pumpUntil([&] { return daemon.shutdownCalls() == 1; }));
-    EXPECT_EQ((Lines{"Switching off the backlight ...", "Shuting down the system ..."}),
-              lines(daemon));
-}
-
 TEST(DaemonShutdown, SessionThatNeverStopsIsWaitedForNineTimes250Ms) {
     DaemonHarness daemon;
     startWithSession(daemon, SESSION_ACTIVE, true);
@@ -307,7 +280,7 @@ TEST(DaemonShutdown, SessionThatNeverStopsIsWaitedForNineTimes250Ms) {
     EXPECT_EQ(expected, lines(daemon));
 
     // The command succeeded: later triggers leave it pending, with one line between them.
-    daemon.log().clear();
+    daemon.log.clear();
     daemon.app().shutDownInstrument();
     daemon.app().shutDownInstrument();
     pumpFor(100);
@@ -324,13 +297,12 @@ TEST(DaemonShutdown, MirroredButtonFlagHoldsTheShutdownUntilTheSessionStops) {
     daemon.publishInstrumentConfig(true);
     daemon.publishSession(SESSION_ACTIVE);
     // Both travel on one socket: once the session is seen, so is the flag.
-    ASSERT_TRUE(pumpUntil([&] { return daemon.log().count("LED flashing was activated"); }));
+    ASSERT_TRUE(pumpUntil([&] { return daemon.log.count("LED flashing was activated"); }));
     daemon.app().shutDownInstrument();
-    ASSERT_TRUE(
-        pumpUntil([&] { return daemon.log().count("Waiting for the session to stop, #3"); }));
+    ASSERT_TRUE(pumpUntil([&] { return daemon.log.count("Waiting for the session to stop, #3"); }));
     daemon.publishSession(SESSION_DONE);
     ASSERT_TRUE(pumpUntil([&] { return daemon.shutdownCalls() == 1; }));
-    EXPECT_EQ(0u, daemon.log().count("Waiting for the session to stop, #4"));
+    EXPECT_EQ(0u, daemon.log.count("Waiting for the session to stop, #4"));
 }
 
 // Real children of /bin/sh, the re-issue time cut to 1 s.

@@ -21,8 +21,7 @@ constexpr int NEITHER = -2;
 
 TEST(PowerLedTrigger, ReadingsAndSessionsChooseThePatternTickByTick) {
     DaemonHarness daemon;
-    daemon.startDaemon(false);
-    ASSERT_TRUE(daemon.waitForMirrors());
+    ASSERT_TRUE(daemon.startDaemon(false));
     PowerLedTrigger* led = PowerLedTrigger::getInstance().get();
     const struct {
         int capacity; // a reading at this level, or NONE or NEITHER
@@ -56,11 +55,8 @@ TEST(PowerLedTrigger, ReadingsAndSessionsChooseThePatternTickByTick) {
             neither.capacity = 5;
             led->processBatteryStatus(neither);
         } else if (step.capacity != NONE) {
-            testsupport::Gauge gauge;
-            gauge.capacity = std::to_string(step.capacity);
-            gauge.status = step.externalPower ? "Charging" : "Discharging";
-            gauge.currentNow = step.externalPower ? "500000" : "-300000";
-            daemon.writeGauge(gauge);
+            daemon.writeGauge({step.capacity, step.externalPower ? "Charging" : "Discharging",
+                               step.externalPower ? 500000 : -300000});
             daemon.app().checkBatteryStatus();
         } else if (step.session != NONE) {
             daemon.publishSession(step.session);
@@ -71,25 +67,25 @@ TEST(PowerLedTrigger, ReadingsAndSessionsChooseThePatternTickByTick) {
             }));
         }
         EXPECT_EQ(step.mode, led->mode()) << step.capacity << " " << step.session;
-        daemon.hal().setLed1(0);
-        daemon.hal().setLed2(0);
+        daemon.hal.setLed1(0);
+        daemon.hal.setLed2(0);
         Lines ticks;
         for (size_t i = 0; i < step.ticks.size(); ++i) {
             led->processPowerLedTriggerTimeout();
-            ticks.emplace_back(daemon.hal().getLed1(), daemon.hal().getLed2());
+            ticks.emplace_back(daemon.hal.getLed1(), daemon.hal.getLed2());
         }
         EXPECT_EQ(step.ticks, ticks) << step.capacity << " " << step.session;
     }
-    EXPECT_EQ(1u, daemon.log().count("LED flashing was activated"));
-    EXPECT_EQ(1u, daemon.log().count("LED flashing was stopped"));
+    EXPECT_EQ(1u, daemon.log.count("LED flashing was activated"));
+    EXPECT_EQ(1u, daemon.log.count("LED flashing was stopped"));
 
     // The timer ticks every second: a window of 2.1 s holds two or three ticks.
-    daemon.hal().clearCalls();
+    daemon.hal.clearCalls();
     testsupport::pumpFor(2100);
-    const size_t ticks = daemon.hal().countCalls("setLed1(1)");
+    const size_t ticks = daemon.hal.countCalls("setLed1(1)");
     EXPECT_GE(ticks, 2u);
     EXPECT_LE(ticks, 3u);
-    EXPECT_EQ(ticks, daemon.hal().countCalls("setLed2(1)"));
+    EXPECT_EQ(ticks, daemon.hal.countCalls("setLed2(1)"));
 }
 
 } // namespace

@@ -67,7 +67,7 @@ protected:
     const std::function<bool()> erase = [this] { return flash.eraseDSPflash(); };
 };
 
-TEST_F(DspFlashTest, SequencesReachTheFlashAsTheseBytesPerChipSelect) {
+TEST_F(DspFlashTest, SequencesReachTheFlashAsTheseBytesAndEraseGivesUp) {
     model->erasePolls = 1;
     job(true, erase);
     job(true, [&] { return flash.updateDSPflash(file("\x5a")); });
@@ -76,10 +76,10 @@ TEST_F(DspFlashTest, SequencesReachTheFlashAsTheseBytesPerChipSelect) {
     EXPECT_EQ((Journal{"06", "c7", "0500", "0500", "06", "020000005a" + erased, "0500", "0500",
                        "03000000" + std::string(512, '0'), "0500"}),
               Journal(model->selections.begin(), model->selections.begin() + 10));
-}
 
-TEST_F(DspFlashTest, EraseGivesUpAfterTenWaitsOfOneSecondOrAtOnceWhenItCannotBeSent) {
+    // An erase gives up after ten waits of one second, or at once when it cannot be sent.
     model->erasePolls = FOREVER;
+    model->statusReads = 0;
     journal.clear();
     EXPECT_EQ((Journal{ERASING, NOT_READY}), job(false, erase));
     EXPECT_EQ(10 * 3125, model->statusReads);

@@ -40,14 +40,13 @@ TEST(UnixSignalHandler, TerminationSignalsEndTheEventLoopWithOne) {
     EXPECT_EQ(1, runEventLoop([] { std::thread([] { raise(SIGTERM); }).join(); }));
 }
 
-TEST(UnixSignalHandler, LastHandlerForASignalChoosesTheCodeAndAnUnmappedOneGivesOne) {
+// The last handler for a signal chooses the code and an unmapped one gives 1. Signals before the
+// loop runs are not lost, and a flood leaves nothing behind.
+TEST(UnixSignalHandler, LastHandlerChoosesTheCodeAndEarlySignalsAreKeptButNotPiledUp) {
     UnixSignalHandler first(SIGUSR1, 3);
     UnixSignalHandler second(SIGUSR1, 7);
     EXPECT_EQ(7, runEventLoop([] { raise(SIGUSR1); }));
     EXPECT_EQ(1, runEventLoop([] { UnixSignalHandler::signalHandlerMethod(SIGRTMIN + 3); }));
-}
-
-TEST(UnixSignalHandler, SignalsBeforeTheLoopRunsAreNotLostAndAFloodLeavesNothingBehind) {
     UnixSignalHandler handler(SIGUSR2, 5);
     // More signals than the pipe holds: the handler must never block on the full pipe.
     for (int count = 0; count < 20000; ++count) {

@@ -39,7 +39,7 @@ protected:
     testsupport::LogCapture capture_;
 };
 
-TEST_F(VersionInfoTest, CreateVersionFileMakesTheDirectoryAndWritesFourUtf8Lines) {
+TEST_F(VersionInfoTest, WritesMakeTheDirectoryAndFourUtf8LinesOrGiveFalseAndAWarning) {
     // Placeholders inside the texts stay literal; ü is U+00FC: C3 BC in UTF-8.
     VersionInfo::createVersionFile("pwr-manager", QString::fromUtf8("Prüf %2"), "V%1",
                                    "Oct 17 2014 13:27:09",
@@ -58,21 +58,19 @@ TEST_F(VersionInfoTest, CreateVersionFileMakesTheDirectoryAndWritesFourUtf8Lines
     EXPECT_EQ(QByteArray("only\n"), readFile("pwr-manager.info"));
     EXPECT_EQ(QStringList({"only"}), lines);
 
-    VersionInfo::setVersionInfoDirectory(QString());
-    EXPECT_EQ(QString("/var/lib/quarn/versions/"), VersionInfo::versionInfoDirectory());
-}
-
-TEST_F(VersionInfoTest, UnwritableDirectoryGivesFalseAndAWarning) {
     // A plain file where the directory should be: neither the directory nor the record can be
     // created.
-    QDir().mkpath(temporary_.path() + "/var");
-    ASSERT_TRUE(QFile(directory_).open(QIODevice::WriteOnly));
-    QStringList lines = {"a"};
+    const QString blocked = temporary_.path() + "/blocked";
+    ASSERT_TRUE(QFile(blocked).open(QIODevice::WriteOnly));
+    VersionInfo::setVersionInfoDirectory(blocked);
     EXPECT_FALSE(VersionInfo::writeVersionInfo("dsp", lines));
     EXPECT_EQ(
         std::vector<std::string>{
-            ("Error when writing to the file " + directory_ + "/dsp.info").toStdString()},
+            ("Error when writing to the file " + blocked + "/dsp.info").toStdString()},
         capture_.messages("quarn_system_logger"));
+
+    VersionInfo::setVersionInfoDirectory(QString());
+    EXPECT_EQ(QString("/var/lib/quarn/versions/"), VersionInfo::versionInfoDirectory());
 }
 
 TEST_F(VersionInfoTest, CompareIgnoresOrderAndSortsTheCallersList) {

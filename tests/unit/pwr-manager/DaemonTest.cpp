@@ -1,9 +1,14 @@
 // The assembled daemon over the fake board: the roads of a battery reading and of a request, the
-// battery level policy, the power button and the shutdown sequence.
+// battery level policy, the power button, the shutdown sequence and the power LED's patterns;
+// and the button watcher and the shutdown command on their own.
 
 #include "DaemonHarness.h"
+#include "PowerButtonTrigger.h"
+#include "PowerLedTrigger.h"
 #include "RequestManager.h"
 #include "ShutdownCommand.h"
+#include "model/ModelClassBuffer.h"
+#include "session/LoggingSession.h"
 #include "support/BatteryRecordHex.h"
 #include "support/EventLoop.h"
 
@@ -13,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 
 using testsupport::DaemonHarness;
 using testsupport::Gauge;
@@ -20,6 +27,9 @@ using testsupport::pumpFor;
 using testsupport::pumpUntil;
 using Ids = std::vector<int>;
 using Lines = std::vector<std::string>;
+using Ticks = std::vector<std::pair<int, int>>;
+using power_manager::PowerButtonTrigger;
+using power_manager::PowerLedTrigger;
 
 namespace {
 
@@ -99,17 +109,6 @@ TEST(DaemonRoads, ReadingsArePublishedAndRequestsAnsweredInArrivalOrderOnTheRequ
     EXPECT_EQ((Lines{"Switching off the backlight ...", "Shuting down the system ..."}),
               lines(daemon));
     EXPECT_EQ(1, daemon.shutdownCalls());
-}
-
-TEST(DaemonRoads, FirstCheckComesOneTimerPeriodAfterStart) {
-    DaemonHarness daemon;
-    daemon.startDaemon(false);
-    QElapsedTimer sinceStart;
-    daemon.app().start();
-    sinceStart.start();
-    ASSERT_TRUE(pumpUntil([&] { return !daemon.events.empty(); }, 4000));
-    EXPECT_GE(sinceStart.elapsed(), 1990);
-    EXPECT_LT(sinceStart.elapsed(), 2300);
 }
 
 // A flooding client must not fill the daemon's memory: what waits is bounded, and meanwhile the
@@ -333,6 +332,130 @@ TEST(ShutdownCommand, FailedRunsAgainSucceededOnlyAfterTheReissueTimeAndTheLoopR
                      "Shutdown command \"exit 3\" failed with exit status 3",
                      "The system is still up 1 s after the shutdown command, issuing it again"}),
               log.messages("power_manager_logger"));
+}
+
+TEST(PowerButtonTrigger, FailedWaitsPauseEdgesAreConfirmedAndStopEndsTheWait) {
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    testsupport::FakeHwAbstractionLayer hal;
+    hal.install();
+    testsupport::LogCapture log;
+    PowerButtonTrigger trigger;
+    std::atomic<int> presses{0};
+    QObject::connect(
+        &trigger, &PowerButtonTrigger::powerButtonWasPressed, &trigger, [&] { ++presses; },
+        Qt::DirectConnection);
+    // A wait that comes back at once without an edge has failed: no spinning, one line.
+    for (int failure = 0; failure < 3; ++failure) {
+        hal.pushPowerButtonResult(false);
+    }
+    // Only a line still low after the confirmation delay is a press.
+    for (int line : {0, 1, 0}) {
+        hal.pushPowerButtonValue(line);
+        hal.pushPowerButtonResult(true);
+    }
+    QElapsedTimer elapsed;
+    elapsed.start();
+    trigger.start();
+    ASSERT_TRUE(hal.waitForWaitCalls(7, std::chrono::seconds(5)));
+    EXPECT_GE(elapsed.elapsed(), 3 * PowerButtonTrigger::RETRY_PAUSE_MS +
+                                     3 * PowerButtonTrigger::CONFIRMATION_DELAY_MS);
+    EXPECT_EQ(2, presses.load());
+    EXPECT_EQ(3u, hal.countCalls("getPowerButton()"));
+    EXPECT_EQ(7u, hal.countCalls("waitForPowerButton(10000)"));
+    EXPECT_EQ(
+        (std::vector<std::string>{"Waiting for the power button failed, trying again every 500 ms",
+                                  "Power button pressed, but signal rejected"}),
+        log.messages());
+
+    elapsed.restart();
+    trigger.stop();
+    EXPECT_TRUE(trigger.wait(1000));
+    EXPECT_LT(elapsed.elapsed(), 200);
+}
+
+constexpr int NONE = -1;
+// A record with neither a battery nor external power, which the monitor itself never makes.
+constexpr int NEITHER = -2;
+
+TEST(PowerLedTrigger, ReadingsAndSessionsChooseThePatternTickByTickAndTheTimersRun) {
+    DaemonHarness daemon;
+    ASSERT_TRUE(daemon.startDaemon(false));
+    PowerLedTrigger* led = PowerLedTrigger::getInstance().get();
+    const struct {
+        int capacity; // a reading at this level, or NONE or NEITHER
+        bool externalPower;
+        int session; // a published session state, or NONE
+        int mode;
+        Ticks ticks; // (LED 1, LED 2) after each tick, both starting at 0
+    } steps[] = {
+        // Until the first reading the pattern is that of external power.
+        {NONE, false, NONE, PowerLedTrigger::LED_EXTERNAL_POWER, {{0, 1}, {0, 1}}},
+        {40, false, NONE, PowerLedTrigger::LED_ON_BATTERY, {{1, 1}, {1, 1}}},
+        {16, false, NONE, PowerLedTrigger::LED_ON_BATTERY, {}},
+        {NEITHER, false, NONE, PowerLedTrigger::LED_ON_BATTERY, {}},
+        {15, false, NONE, PowerLedTrigger::LED_BATTERY_LOW, {{1, 0}, {1, 0}}},
+        {15, true, NONE, PowerLedTrigger::LED_EXTERNAL_POWER, {{0, 1}}},
+        // A pending or running session flashes one line; activating and stopping are logged
+        // once each.
+        {NONE, false, 1, PowerLedTrigger::LED_EXTERNAL_POWER_FLASHING, {{0, 1}, {0, 0}, {0, 1}}},
+        {NONE, false, 2, PowerLedTrigger::LED_EXTERNAL_POWER_FLASHING, {}},
+        {10, false, NONE, PowerLedTrigger::LED_BATTERY_LOW_FLASHING, {{1, 0}, {0, 0}, {1, 0}}},
+        // LED 2 follows LED 1.
+        {40, false, NONE, PowerLedTrigger::LED_ON_BATTERY_FLASHING, {{1, 1}, {0, 0}, {1, 1}}},
+        {NONE, false, 3, PowerLedTrigger::LED_ON_BATTERY, {{1, 1}}},
+        {NONE, false, 0, PowerLedTrigger::LED_ON_BATTERY, {}},
+    };
+    for (const auto& step : steps) {
+        if (step.capacity == NEITHER) {
+            quarn_system::BATTERY_STATUS neither = quarn_system::DEFAULT_BATTERY_STATUS;
+            neither.present = false;
+            neither.externalPower = false;
+            neither.capacity = 5;
+            led->processBatteryStatus(neither);
+        } else if (step.capacity != NONE) {
+            daemon.writeGauge({step.capacity, step.externalPower ? "Charging" : "Discharging",
+                               step.externalPower ? 500000 : -300000});
+            daemon.app().checkBatteryStatus();
+        } else if (step.session != NONE) {
+            daemon.publishSession(step.session);
+            ASSERT_TRUE(pumpUntil([&] {
+                return model::ModelClassBuffer<session::LoggingSession>::getInstance()
+                           ->getData()
+                           .state() == step.session;
+            }));
+        }
+        EXPECT_EQ(step.mode, led->mode()) << step.capacity << " " << step.session;
+        daemon.hal.setLed1(0);
+        daemon.hal.setLed2(0);
+        Ticks ticks;
+        for (size_t i = 0; i < step.ticks.size(); ++i) {
+            led->processPowerLedTriggerTimeout();
+            ticks.emplace_back(daemon.hal.getLed1(), daemon.hal.getLed2());
+        }
+        EXPECT_EQ(step.ticks, ticks) << step.capacity << " " << step.session;
+    }
+    EXPECT_EQ(1u, daemon.log.count("LED flashing was activated"));
+    EXPECT_EQ(1u, daemon.log.count("LED flashing was stopped"));
+
+    // The timer ticks every second: a window of 2.1 s holds two or three ticks.
+    daemon.hal.clearCalls();
+    pumpFor(2100);
+    const size_t ticks = daemon.hal.countCalls("setLed1(1)");
+    EXPECT_GE(ticks, 2u);
+    EXPECT_LE(ticks, 3u);
+    EXPECT_EQ(ticks, daemon.hal.countCalls("setLed2(1)"));
+
+    // The first battery check comes one timer period of 2 s after start.
+    const size_t published = daemon.events.size();
+    QElapsedTimer sinceStart;
+    daemon.app().start();
+    sinceStart.start();
+    ASSERT_TRUE(pumpUntil([&] { return daemon.events.size() > published; }, 4000));
+    EXPECT_GE(sinceStart.elapsed(), 1990);
+    EXPECT_LT(sinceStart.elapsed(), 2300);
 }
 
 } // namespace

@@ -103,13 +103,14 @@ bool DaemonHarness::startDaemon(bool startTimers, int sessionState, bool powerBu
     QObject::connect(dspManager_.get(), &ipc::IpcServer::requestReceived,
                      [this](const ipc::IpcMessage& request) {
                          dspRequests.push_back(request);
-                         if (request.message() == ipc::IPC_MSG_GET_LOGGING_SESSION_STATUS) {
-                             dspManager_->sendResponseMessage(ipc::IPC_ORIGIN_CLIENT_PWR_MANAGER,
-                                                              sessionMessage(request.message()));
-                         } else if (request.message() == ipc::IPC_MSG_GET_INSTRUMENT_CONFIG) {
+                         const ipc::IPC_MSG message = request.message();
+                         if (message == ipc::IPC_MSG_GET_LOGGING_SESSION_STATUS ||
+                             message == ipc::IPC_MSG_GET_INSTRUMENT_CONFIG) {
                              dspManager_->sendResponseMessage(
                                  ipc::IPC_ORIGIN_CLIENT_PWR_MANAGER,
-                                 configurationMessage(request.message()));
+                                 message == ipc::IPC_MSG_GET_INSTRUMENT_CONFIG
+                                     ? configurationMessage(message)
+                                     : sessionMessage(message));
                          }
                      });
 

@@ -73,31 +73,7 @@ TEST_F(VersionInfoTest, WritesMakeTheDirectoryAndFourUtf8LinesOrGiveFalseAndAWar
     EXPECT_EQ(QString("/var/lib/quarn/versions/"), VersionInfo::versionInfoDirectory());
 }
 
-TEST_F(VersionInfoTest, CompareIgnoresOrderAndSortsTheCallersList) {
-    writeFile("dsp.info", "b\nZ\na\n");
-    QStringList lines = {"a", "b", "Z"};
-    bool equal = false;
-    ASSERT_TRUE(VersionInfo::compareVersionInfo("dsp", lines, equal));
-    EXPECT_TRUE(equal);
-    // Code-unit order: upper case before lower case.
-    EXPECT_EQ(QStringList({"Z", "a", "b"}), lines);
-
-    for (QStringList other : {QStringList{"a", "b", "Z", "c"}, QStringList{"a", "b", "z"}}) {
-        equal = true;
-        ASSERT_TRUE(VersionInfo::compareVersionInfo("dsp", other, equal));
-        EXPECT_FALSE(equal) << other.join(",").toStdString();
-    }
-
-    // A missing record leaves equal alone, whichever value it holds.
-    for (bool preset : {true, false}) {
-        equal = preset;
-        EXPECT_FALSE(VersionInfo::compareVersionInfo("absent", lines, equal));
-        EXPECT_EQ(preset, equal);
-    }
-    EXPECT_EQ(2u, capture_.count(readError("absent")));
-}
-
-TEST_F(VersionInfoTest, ReadsAppendAndSkipThePlatformOtherFilesAndDirectories) {
+TEST_F(VersionInfoTest, ReadsAppendAndSkipOtherFilesAndComparesIgnoreTheOrder) {
     EXPECT_TRUE(VersionInfo::readAllVersionInfo().isEmpty()) << "no directory yet";
     EXPECT_EQ(QStringList({"Firmware", "?.?", " ", " "}), VersionInfo::readPlatformVersionInfo());
     QStringList untouched = {"x"};
@@ -119,6 +95,29 @@ TEST_F(VersionInfoTest, ReadsAppendAndSkipThePlatformOtherFilesAndDirectories) {
     writeFile("empty.info", "");
     EXPECT_TRUE(VersionInfo::readVersionInfo("empty", untouched));
     EXPECT_EQ(QStringList({"x"}), untouched);
+
+    // Comparing ignores the order and sorts the caller's list.
+    writeFile("dsp.info", "b\nZ\na\n");
+    QStringList sorted = {"a", "b", "Z"};
+    bool equal = false;
+    ASSERT_TRUE(VersionInfo::compareVersionInfo("dsp", sorted, equal));
+    EXPECT_TRUE(equal);
+    // Code-unit order: upper case before lower case.
+    EXPECT_EQ(QStringList({"Z", "a", "b"}), sorted);
+
+    for (QStringList other : {QStringList{"a", "b", "Z", "c"}, QStringList{"a", "b", "z"}}) {
+        equal = true;
+        ASSERT_TRUE(VersionInfo::compareVersionInfo("dsp", other, equal));
+        EXPECT_FALSE(equal) << other.join(",").toStdString();
+    }
+
+    // A missing record leaves equal alone, whichever value it holds.
+    for (bool preset : {true, false}) {
+        equal = preset;
+        EXPECT_FALSE(VersionInfo::compareVersionInfo("absent", sorted, equal));
+        EXPECT_EQ(preset, equal);
+    }
+    EXPECT_EQ(3u, capture_.count(readError("absent"))) << "the read above and the two compares";
 }
 
 } // namespace

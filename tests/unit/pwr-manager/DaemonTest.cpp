@@ -334,6 +334,8 @@ TEST(ShutdownCommand, FailedRunsAgainSucceededOnlyAfterTheReissueTimeAndTheLoopR
               log.messages("power_manager_logger"));
 }
 
+// The button watcher through the fake hardware layer: failed waits, a press, a bounce and a press
+// again, then a stop that must end it at once although it is blocked in a wait.
 TEST(PowerButtonTrigger, FailedWaitsPauseEdgesAreConfirmedAndStopEndsTheWait) {
     int argc = 1;
     char name[] = "test";
@@ -376,6 +378,7 @@ TEST(PowerButtonTrigger, FailedWaitsPauseEdgesAreConfirmedAndStopEndsTheWait) {
     EXPECT_LT(elapsed.elapsed(), 200);
 }
 
+// The power LED's patterns tick by tick, and how battery readings and session changes choose them.
 constexpr int NONE = -1;
 // A record with neither a battery nor external power, which the monitor itself never makes.
 constexpr int NEITHER = -2;

@@ -75,7 +75,7 @@ TEST_F(SystemFileHandlerTest, DeletingRemovesOnlyRegularVisibleFilesAndOneLevelO
     EXPECT_EQ(QStringList({"file.txt"}), remaining("elsewhere"));
 }
 
-TEST_F(SystemFileHandlerTest, EmptyPathsAreRefusedWithOneWarningEach) {
+TEST_F(SystemFileHandlerTest, EmptyPathsAreRefusedAndTheCLibraryNamesFilesInUtf8) {
     // An empty path must not fall back to the working directory.
     const QString workingDirectory = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(temporary_.path()));
@@ -95,10 +95,8 @@ TEST_F(SystemFileHandlerTest, EmptyPathsAreRefusedWithOneWarningEach) {
         EXPECT_EQ(log4cplus::WARN_LOG_LEVEL, event.level) << event.message;
     }
     EXPECT_EQ(QStringList({"file.txt", "sub", "sub/.hidden", "sub/file.txt"}), remaining(""));
-}
 
-// Qt names files in UTF-8 whatever the locale; the C library must agree.
-TEST_F(SystemFileHandlerTest, TheCLibrarysCharacterTypeIsUtf8EvenUnderTheCLocale) {
+    // Qt names files in UTF-8 whatever the locale; the C library must agree.
     const bool hadAll = qEnvironmentVariableIsSet("LC_ALL");
     const QByteArray savedAll = qgetenv("LC_ALL");
     const std::string savedCtype = std::setlocale(LC_CTYPE, nullptr);

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 using hal::HwAbstractionLayerQuarn;
 using hal::SysfsGpio;
@@ -187,9 +189,21 @@ TEST(SysfsGpio, WaitForEdgeFailsAtOnceWhenNoWaitIsPossibleAndOtherwiseTimesOut) 
     EXPECT_EQ("untouched", tree.read("gpio49/edge"));
     EXPECT_EQ("untouched", tree.read("gpio2/edge"));
 
+    // A signal handled during the wait does not end it: ppoll fails with EINTR whatever
+    // SA_RESTART says, and an edge in the time left must still be seen.
+    struct sigaction handled {};
+    struct sigaction before {};
+    handled.sa_handler = [](int) {};
+    ASSERT_EQ(0, ::sigaction(SIGUSR1, &handled, &before));
+    std::thread signaller([waiter = ::pthread_self()] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ::pthread_kill(waiter, SIGUSR1);
+    });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SysfsGpio::EDGE_TIMED_OUT, input.waitForEdge(SysfsGpio::Falling, 1));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(950));
+    signaller.join();
+    ::sigaction(SIGUSR1, &before, nullptr);
     EXPECT_EQ("falling", tree.read("gpio2/edge"));
     EXPECT_EQ("1\n", tree.read("gpio2/value"));
 }

@@ -444,8 +444,13 @@ TEST(PowerLedTrigger, ReadingsAndSessionsChooseThePatternTickByTickAndTheTimersR
     EXPECT_GE(ticks, 2u);
     EXPECT_LE(ticks, 3u);
     EXPECT_EQ(ticks, daemon.hal.countCalls("setLed2(1)"));
+}
 
-    // The first battery check comes one timer period of 2 s after start.
+// Apart, so that the ThreadSanitizer pass, whose slowdown shifts timers against the clock, can
+// leave it out by name.
+TEST(DaemonRoads, FirstCheckComesOneTimerPeriodAfterStart) {
+    DaemonHarness daemon;
+    ASSERT_TRUE(daemon.startDaemon(false));
     const size_t published = daemon.events.size();
     QElapsedTimer sinceStart;
     daemon.app().start();

@@ -1,13 +1,17 @@
 # Faults of the simulated board around the daemon, in one run: a button line that is missing
 # at the start, no SPI bus for the DSP flash, a fuel gauge that disappears and comes back, no
-# dsp-manager at all, and a button held down at the end. Through them the battery events keep their
-# period, and SIGTERM ends the daemon at once. Run inside scripts/sandbox: faults_board_test.py <pwr-manager>
+# dsp-manager at all, a shutdown command that fails until it is run again at the checks, and a
+# button held down at the end. Through them the battery events keep their period, and SIGABRT ends
+# the daemon at once. Run inside scripts/sandbox: faults_board_test.py <pwr-manager>
 
+import errno
+import os
+import signal
 import time
 
 from quarn_e2e import (
     BATTERY_EVENT, GPIO, POWER_DOWN, PWM, DaemonTest, Reading, backlight_writes, check_period, cpu_seconds, ctl,
-    run_tests, trace, wait_until,
+    run_tests, set_shutdown_status, trace, wait_until,
 )
 
 # Nothing could be read, so every field keeps its starting value and "present" failing counts
@@ -20,7 +24,9 @@ class FaultTest(DaemonTest):
     def test_board_faults_cost_no_cpu_and_stop_nothing(self):
         self.addCleanup(ctl, "release")
         self.addCleanup(ctl, "gpio", "present")
+        self.addCleanup(set_shutdown_status, 0)
         ctl("gpio", "absent")
+        set_shutdown_status(1)
         self.start()
         failed = r"^Waiting for the power button failed, trying again every 500 ms$"
         self.daemon.wait_log(failed, 5)
@@ -56,24 +62,37 @@ class FaultTest(DaemonTest):
         ctl("gpio", "present")
         edge = lambda: [entry for entry in trace() if entry[0] > back and entry[1] == GPIO + "gpio2/edge"]
         wait_until(edge, 3, "the watcher waiting on the line again", 0.1)
+        # The board's refusals reach a writer through the mount with their errno.
+        fd = os.open(GPIO + "export", os.O_WRONLY)
+        self.addCleanup(os.close, fd)
+        self.assertRaisesRegex(OSError, r"^\[Errno %d\]" % errno.EBUSY, os.write, fd, b"2")
         time.sleep(0.2)
         self.press(release=False)
         self.wait_shutdown()
         self.assertIn((PWM + "run", b"0\0", "ok"), backlight_writes())
-        # A very low battery (below the default 10 %) on two checks: the shutdown the press asked
-        # for is still pending, so nothing is run or announced again.
+        # A very low battery (below the default 10 %) on two checks runs the failed command again
+        # at every check until it succeeds; then the checks leave it alone.
         ctl("external-power", "off")
         ctl("set", "capacity", "5")
         self.daemon.wait_log(r"^Battery level is very low, below shutdown threshold \(10%\)!$", 7)
-        self.daemon.wait_log(r"^Shutdown already requested, waiting for the system to go down$", 2)
-        self.assertEqual((1, 1), (len(self.new_calls()), len(self.bus.since(msg=POWER_DOWN))))
+        wait_until(lambda: len(self.new_calls()) == 3, 5, "the failed command run again at two checks", 0.01)
+        set_shutdown_status(0)
+        wait_until(lambda: len(self.new_calls()) == 4, 3, "the fourth call", 0.01)
+        # Three more checks: the lines of the first two are in the log by the third.
+        self.bus.wait_frames(3, 7, "three more checks", self.bus.mark(), msg=BATTERY_EVENT)
+        self.assertEqual((["/sbin/shutdown -h"] * 4, 4), (self.new_calls(), len(self.bus.since(msg=POWER_DOWN))))
+        check_period([stamp for stamp, _ in self.new_calls(times=True)[1:]], "calls at the checks")
+        # The failures, and the checks while the shutdown is under way, are one line each.
+        lines = (r'^Shutdown command "/sbin/shutdown -h" failed with exit status 1$',
+                 r"^Shutdown already requested, waiting for the system to go down$")
+        self.assertEqual([1, 1], [len(self.daemon.messages(line)) for line in lines])
         # The mirrors' requests went nowhere and are sent again after 5 s.
         retry = r"^Buffer not yet initialized, retrying initialization request IPC_MSG_GET_LOGGING_SESSION_STATUS$"
         self.daemon.wait_log(retry, 6)
         check_period([f.mono for f in self.bus.since(msg=BATTERY_EVENT)], "battery events")
         self.assertEqual([], self.daemon.messages(r"Unexpected exception"))
         # Held down, the button gives no further edge: the watcher waits without end.
-        self.daemon.stop_cleanly()
+        self.daemon.stop_cleanly(signal.SIGABRT)
 
 
 if __name__ == "__main__":

@@ -144,11 +144,6 @@ def cpu_seconds(pid):
 # ---------------------------------------------------------------- the bus
 
 
-def on_battery_at(capacity):
-    # A battery event showing the board on battery, discharging at 300 mA, at the capacity.
-    return lambda frame: (frame.battery().capacity, frame.battery().charge) == (capacity, 1)
-
-
 class Frame:
     def __init__(self, seq, source, raw):
         self.seq, self.source, self.raw = seq, source, raw  # seq: its index among all frames
@@ -376,6 +371,10 @@ class DaemonTest(unittest.TestCase):
     pwr_manager = quarn_bus = None
 
     def setUp(self):
+        # The sandbox's own /tmp, /run and state folder, and the board: nothing of the host's.
+        with open("/proc/mounts") as f:
+            mounts = {fields[1]: fields[2] for fields in (line.split() for line in f)}
+        self.assertEqual(["tmpfs"] * 3 + ["fuse.boardsim"], [mounts.get(m) for m in ("/tmp", "/run", "/var/lib/quarn", SYS)])
         reset_board()
         self.calls = len(shutdown_calls())
 

@@ -74,21 +74,19 @@ class RunScriptTest(unittest.TestCase):
 class RunnerScreenTest(unittest.TestCase):
     def test_threshold_in_force_and_why(self):
         line = "INFO P:7 T:1 [2026-12-06 16:07:12.832 UTC:16:07] power_manager_logger PowerManagerApp.cpp:82 [0.001914 sec] - "
+        said = "10 %, the default, as the daemon says: "
         cases = [
-            ([], [], "10 %, the default (scripts/run THRESHOLD sets another)"),
-            (["5"], [], "5 %, from the command line"),
-            (["0"], ['Invalid auto-shutdown threshold "0", expected 1 to 99'],
-             '10 %, the default, as the daemon says: Invalid auto-shutdown threshold "0", expected 1 to 99'),
-            (["5", "6"], ["Expected one argument at most, the auto-shutdown threshold; the 2 arguments given are ignored"],
-             "10 %, the default, as the daemon says: Expected one argument at most, the auto-shutdown threshold; "
-             "the 2 arguments given are ignored"),
+            ([], None, "10 %, the default (scripts/run THRESHOLD sets another)"),
+            (["5"], None, "5 %, from the command line"),
+            (["0"], 'Invalid auto-shutdown threshold "0", expected 1 to 99', said),
+            (["5", "6"], "Expected one argument at most, the auto-shutdown threshold; the 2 arguments given are ignored", said),
         ]
-        for arguments, refusals, shown in cases:
+        for arguments, refusal, shown in cases:
             run = runner.Run(SimpleNamespace(run_dir=RUN, daemon_arguments=arguments))
             threshold = shown.split(" ", 1)[0]
-            for message in refusals + ["Auto-shutdown battery threshold level is %s%%." % threshold]:
+            for message in [refusal] * bool(refusal) + ["Auto-shutdown battery threshold level is %s%%." % threshold]:
                 run.read_daemon_line(line + message)
-            self.assertEqual(shown, "%d %%, %s" % (run.threshold, run.threshold_reason), arguments)
+            self.assertEqual(shown + (refusal or ""), "%d %%, %s" % (run.threshold, run.threshold_reason), arguments)
 
     def test_the_stand_ins_errors_reach_the_screen(self):
         folder = RUN + ".logs"  # not the run's, which the other test uses

@@ -71,15 +71,3 @@ TEST(FrameFormatter, ShortUnknownAndMisfitFrames) {
         EXPECT_EQ(describeFrame(hex(frame)), text);
     }
 }
-
-TEST(FrameFormatter, InstrumentConfigShowsThePowerButtonByte) {
-    // SET_INSTRUMENT_CONFIG (22 = 0x16) from IPC_ORIGIN_CLIENT_PWR_MANAGER (12): byte 913 of
-    // the record is the power-button flag; its neighbours must not be taken for it.
-    QByteArray frame = hex("16 00 00 00 0c 00 00 00") + QByteArray(916, '\0');
-    frame[8 + 912] = 0x07;
-    frame[8 + 913] = 0x01;
-    frame[8 + 914] = 0x09;
-    EXPECT_EQ(describeFrame(frame),
-              "IPC_MSG_SET_INSTRUMENT_CONFIG (22) from IPC_ORIGIN_CLIENT_PWR_MANAGER (12), 916 "
-              "bytes: powerButtonShutdown=1");
-}

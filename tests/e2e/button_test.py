@@ -28,16 +28,10 @@ class ButtonTest(DaemonTest):
         self.bus.request(DO_POWER_DOWN)
         self.daemon.wait_log(r"^Waiting for the session to stop, #2$", 3)
         self.dsp.control("session done")
-        shutting = self.daemon.wait_log(r"^Shuting down the system \.\.\.$", 3)[0]
+        # The steps of the wait (250 ms, numbered, ended by the stop) are pinned in process.
+        self.daemon.wait_log(r"^Shuting down the system \.\.\.$", 3)
         self.wait_shutdown()
         self.assertEqual([(PWM + "run", b"0\0", "ok")], backlight_writes())
-        # One wait line each 250 ms, numbered from 1; the stop ends the wait at the next step.
-        waits = [line for line in self.daemon.log() if line.message.startswith("Waiting for the session")]
-        self.assertEqual(list(range(1, len(waits) + 1)), [int(line.message.split("#")[1]) for line in waits])
-        self.assertLess(len(waits), 9, "the stopped session did not end the wait")
-        for earlier, later in zip(waits, waits[1:] + [shutting]):
-            self.assertGreaterEqual(later.seconds - earlier.seconds, 0.245)
-            self.assertLess(later.seconds - earlier.seconds, 0.5)
         # A press now, without a session, sends the flag; the shutdown is already under way.
         self.press()
         self.dsp.wait_line(SET_CONFIG, 3)

@@ -33,7 +33,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from quarn_e2e import (  # noqa: E402 (the helpers live beside the end-to-end tests)
     BATTERY_EVENT, BATTERY_LOW, GET_BATTERY, HEADER, ORIGINS, REQUESTS, Bus, Daemon, ctl, reset_board,
 )
-from daemon_costs import status_kb, summary  # noqa: E402
+from daemon_costs import status_kb, stop_daemon, summary  # noqa: E402
 
 PROBE_PERIOD = 0.5
 SAMPLE_PERIOD = 5.0
@@ -80,53 +80,55 @@ def main():
     reset_board()
     ctl("external-power", "off")
     ctl("set", "capacity", "15")
-    with Bus(("com-manager-remote",)) as bus:
-        daemon = Daemon(options.daemon)
-        try:
-            bus.wait_connected()
-            bus.wait_frames(2, 6, "two periodic checks before the flood", msg=BATTERY_LOW)
-            probe = bus.context.socket(zmq.PUSH)
-            probe.connect(REQUESTS)
-            pid = daemon.process.pid
-            before = status_kb(pid, "VmRSS")
-            sent = multiprocessing.Value("q", 0)
-            flooder = multiprocessing.Process(target=flood, args=(options.duration, sent))
-            mark, started = bus.mark(), time.monotonic()
-            flooder.start()
-            curve, probes, next_sample = [], [], started
-            while time.monotonic() - started < options.duration + options.after:
-                now = time.monotonic()
-                if now >= next_sample:
-                    curve.append((now - started, status_kb(pid, "VmRSS")))
-                    next_sample += SAMPLE_PERIOD
-                probes.append(now)
-                probe.send(HEADER.pack(GET_BATTERY, ORIGINS["com-manager-remote"]))
-                time.sleep(PROBE_PERIOD)
-            flooder.join()
-            answers = bus.since(mark, "com-manager-remote")
-            latencies = [(a.mono - sent_at) * 1000 for a, sent_at in zip(answers, probes)]
-            latencies += [None] * (len(probes) - len(answers))
-            frames = bus.since(mark)
-            checks = [a for a, b in zip(frames, frames[1:]) if (a.msg, b.msg) == (BATTERY_EVENT, BATTERY_LOW)]
-            flood_checks = [f.mono for f in checks if f.mono - started < options.duration]
-            intervals = [b - a for a, b in zip(flood_checks, flood_checks[1:])]
-            probe.close(linger=0)
+    bus = Bus(("com-manager-remote",))
+    daemon = Daemon(options.daemon)
+    try:
+        bus.wait_connected()
+        bus.wait_frames(2, 6, "two periodic checks before the flood", msg=BATTERY_LOW)
+        probe = bus.context.socket(zmq.PUSH)
+        probe.connect(REQUESTS)
+        pid = daemon.process.pid
+        before = status_kb(pid, "VmRSS")
+        sent = multiprocessing.Value("q", 0)
+        flooder = multiprocessing.Process(target=flood, args=(options.duration, sent))
+        mark, started = bus.mark(), time.monotonic()
+        flooder.start()
+        curve, probes, next_sample = [], [], started
+        while time.monotonic() - started < options.duration + options.after:
+            now = time.monotonic()
+            if now >= next_sample:
+                curve.append((now - started, status_kb(pid, "VmRSS")))
+                next_sample += SAMPLE_PERIOD
+            probes.append(now)
+            probe.send(HEADER.pack(GET_BATTERY, ORIGINS["com-manager-remote"]))
+            time.sleep(PROBE_PERIOD)
+        flooder.join()
+        answers = bus.since(mark, "com-manager-remote")
+        latencies = [(a.mono - sent_at) * 1000 for a, sent_at in zip(answers, probes)]
+        latencies += [None] * (len(probes) - len(answers))
+        frames = bus.since(mark)
+        checks = [a for a, b in zip(frames, frames[1:]) if (a.msg, b.msg) == (BATTERY_EVENT, BATTERY_LOW)]
+        flood_checks = [f.mono for f in checks if f.mono - started < options.duration]
+        intervals = [b - a for a, b in zip(flood_checks, flood_checks[1:])]
+        probe.close(linger=0)
 
-            print("daemon_flood: pwr-manager on the simulated board, %.0f s of flood, %.0f s after" % (
-                options.duration, options.after))
-            print("  frames the flooder got through: %d (%.0f per second)" % (
-                sent.value, sent.value / options.duration))
-            print("  resident memory (VmRSS), before the flood %d kB:" % before)
-            for at, rss in curve:
-                phase = "flood" if at < options.duration else "after"
-                print("    %6.1f s  %-5s %8d kB  %+6d kB" % (at, phase, rss, rss - before))
-            print("  largest growth during the flood: %+d kB" % (
-                max(rss for at, rss in curve if at < options.duration) - before))
-            print("  battery check period during the flood: %d intervals, min %.3f s, max %.3f s" % (
-                len(intervals), min(intervals), max(intervals)))
-            print("  well-behaved request answered in: " + summary(latencies))
-        finally:
-            daemon.stop()
+        print("daemon_flood: pwr-manager on the simulated board, %.0f s of flood, %.0f s after" % (
+            options.duration, options.after))
+        print("  frames the flooder got through: %d (%.0f per second)" % (
+            sent.value, sent.value / options.duration))
+        print("  resident memory (VmRSS), before the flood %d kB:" % before)
+        for at, rss in curve:
+            phase = "flood" if at < options.duration else "after"
+            print("    %6.1f s  %-5s %8d kB  %+6d kB" % (at, phase, rss, rss - before))
+        print("  largest growth during the flood: %+d kB" % (
+            max(rss for at, rss in curve if at < options.duration) - before))
+        print("  battery check period during the flood: %d intervals, min %.3f s, max %.3f s" % (
+            len(intervals), min(intervals), max(intervals)))
+        print("  well-behaved request answered in: " + summary(latencies))
+    finally:
+        stop_daemon(daemon.process)
+        daemon.kill()
+        bus.close()
 
 
 if __name__ == "__main__":

@@ -205,6 +205,14 @@ TEST_F(BoardStateTest, PressIsAFallingEdgeThatAReadConsumesAndClickAndDischargeF
     EXPECT_EQ("30\nCharging\n", readFile(GAUGE + "capacity") + readFile(GAUGE + "status"));
     advanceBy(90000000);
     EXPECT_EQ("100\nFull\n", readFile(GAUGE + "capacity") + readFile(GAUGE + "status"));
+    // Full also when the power or the level comes last.
+    control.execute("external-power off");
+    control.execute("external-power on");
+    EXPECT_EQ("Full\n", readFile(GAUGE + "status"));
+    control.execute("set capacity 50");
+    control.execute("set status Charging");
+    control.execute("set capacity 100");
+    EXPECT_EQ("Full\n", readFile(GAUGE + "status"));
 }
 
 TEST_F(BoardStateTest, LedPatternIsNamedAndFlashingIsTwoChangesWithinTheWindow) {

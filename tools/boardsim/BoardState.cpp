@@ -609,6 +609,9 @@ bool BoardState::setAttribute(const std::string& name, const std::string& value)
         const double level = std::strtod(value.c_str(), &end);
         if (!value.empty() && end == value.c_str() + value.size() && std::isfinite(level))
             capacityLevel = level;
+        // A level set at the top while charging reads as full, as one charged there does.
+        if (externalPower && capacityLevel >= 100.0 && attributes["status"].value == "Charging")
+            attributes["status"].value = "Full";
     }
     found->second.present = true;
     found->second.value = value;
@@ -640,7 +643,8 @@ void BoardState::setGaugePresent(bool present) {
 void BoardState::setExternalPower(bool on) {
     advance();
     externalPower = on;
-    attributes["status"] = Attribute{true, on ? "Charging" : "Discharging"};
+    const char* status = on ? (capacityLevel >= 100.0 ? "Full" : "Charging") : "Discharging";
+    attributes["status"] = Attribute{true, status};
     attributes["current_now"] = Attribute{true, on ? CHARGING_CURRENT : DISCHARGING_CURRENT};
 }
 

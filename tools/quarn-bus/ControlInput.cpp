@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -26,9 +27,9 @@ ControlInput::ControlInput(shared::FileDescriptor file)
     }
 }
 
-std::unique_ptr<ControlInput> ControlInput::fromNamedPipe(const std::string& path, bool& created,
+std::unique_ptr<ControlInput> ControlInput::fromNamedPipe(const std::string& path,
                                                           std::string& error) {
-    created = false;
+    bool created = false;
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         if (errno != ENOENT) {
@@ -44,25 +45,36 @@ std::unique_ptr<ControlInput> ControlInput::fromNamedPipe(const std::string& pat
         error = path + " is not a named pipe";
         return nullptr;
     }
+    const auto failed = [&](const std::string& what) {
+        error = describeErrno(what);
+        if (created) {
+            ::unlink(path.c_str());
+        }
+        return nullptr;
+    };
     shared::FileDescriptor reader = shared::FileDescriptor::open(path, O_RDONLY | O_NONBLOCK);
     if (!reader.isValid()) {
-        error = describeErrno("cannot open " + path);
-        return nullptr;
+        return failed("cannot open " + path);
     }
     // With a reader present this open cannot wait.
     shared::FileDescriptor writer = shared::FileDescriptor::open(path, O_WRONLY | O_NONBLOCK);
     if (!writer.isValid()) {
-        error = describeErrno("cannot open " + path + " for writing");
-        return nullptr;
+        return failed("cannot open " + path + " for writing");
     }
     auto input = std::make_unique<ControlInput>(std::move(reader));
     input->keepWriter_ = std::move(writer);
+    if (created) {
+        input->createdPipe_ = path;
+    }
     return input;
 }
 
 ControlInput::~ControlInput() {
     if (notifier_) {
         notifier_->setEnabled(false);
+    }
+    if (!createdPipe_.empty()) {
+        ::unlink(createdPipe_.c_str());
     }
 }
 

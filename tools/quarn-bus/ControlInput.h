@@ -24,12 +24,11 @@ public:
     explicit ControlInput(shared::FileDescriptor file);
     ~ControlInput() override;
 
-    // Reads the named pipe at path, created if it does not exist (created is set then), without
-    // waiting for a writer. A write end stays open inside as well, so that the pipe never reads
-    // end-of-file when a writing script closes: every later writer is read too. Null, with the
-    // reason in error, when path is not a named pipe or cannot be opened.
-    static std::unique_ptr<ControlInput> fromNamedPipe(const std::string& path, bool& created,
-                                                       std::string& error);
+    // Reads the named pipe at path, without waiting for a writer. A pipe it had to create is
+    // removed again with the input. A write end stays open inside as well, so that the pipe never
+    // reads end-of-file when a writing script closes: every later writer is read too. Null, with
+    // the reason in error, when path is not a named pipe or cannot be opened.
+    static std::unique_ptr<ControlInput> fromNamedPipe(const std::string& path, std::string& error);
 
 signals:
     // Without the line end (a trailing carriage return is removed as well).
@@ -45,6 +44,7 @@ private:
 
     shared::FileDescriptor file_;
     shared::FileDescriptor keepWriter_;
+    std::string createdPipe_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::string pending_;
 };

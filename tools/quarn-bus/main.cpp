@@ -123,10 +123,9 @@ int runDspManager(const CommandLine& line) {
     inputs.push_back(std::make_unique<ControlInput>(
         shared::FileDescriptor(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0))));
 
-    bool pipeCreated = false;
     if (!line.controlPath.empty()) {
         std::string error;
-        auto pipe = ControlInput::fromNamedPipe(line.controlPath, pipeCreated, error);
+        auto pipe = ControlInput::fromNamedPipe(line.controlPath, error);
         if (!pipe) {
             std::cerr << "quarn-bus: " << error << std::endl;
             return EXIT_BUS_FAILURE;
@@ -138,11 +137,7 @@ int runDspManager(const CommandLine& line) {
     }
 
     manager.start(line.requestsAddress, line.eventsAddress, line.responsesAddress);
-    const int exitCode = QCoreApplication::exec();
-    if (pipeCreated) {
-        std::remove(line.controlPath.c_str());
-    }
-    return exitCode;
+    return QCoreApplication::exec();
 }
 
 int runFlood(const CommandLine& line) {

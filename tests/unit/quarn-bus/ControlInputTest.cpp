@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <unistd.h>
 
 using quarn_bus::ControlInput;
@@ -49,11 +51,9 @@ TEST(ControlInput, LinesArriveWholeAndEndlessLinesAreCut) {
 TEST(ControlInput, NamedPipeSurvivesWritersThatComeAndGo) {
     testsupport::TempEndpoints dir;
     const std::string path = dir.path("control");
-    bool created = false;
     std::string error;
-    const auto input = ControlInput::fromNamedPipe(path, created, error);
+    auto input = ControlInput::fromNamedPipe(path, error);
     ASSERT_TRUE(input) << error;
-    EXPECT_TRUE(created);
     Collected collected(*input);
 
     // Two scripts, one after the other, each opening, writing one line and closing.
@@ -66,10 +66,14 @@ TEST(ControlInput, NamedPipeSurvivesWritersThatComeAndGo) {
         ASSERT_TRUE(testsupport::pumpUntil([&] { return collected.lines.size() == before + 1; }));
     }
     EXPECT_FALSE(collected.closed);
+    // The pipe it created goes with it.
+    input.reset();
+    EXPECT_FALSE(std::filesystem::exists(path));
 
-    // A plain file is refused.
+    // A plain file is refused, and left alone.
     const std::string plain = dir.path("plain");
     std::fclose(std::fopen(plain.c_str(), "w"));
-    EXPECT_FALSE(ControlInput::fromNamedPipe(plain, created, error));
+    EXPECT_FALSE(ControlInput::fromNamedPipe(plain, error));
     EXPECT_EQ(error, plain + " is not a named pipe");
+    EXPECT_TRUE(std::filesystem::exists(plain));
 }

@@ -27,8 +27,9 @@ public:
                              unsigned int commitPeriodMs);
     ~AsyncRollingFileAppender() override;
 
-    // Writes the cached lines to the file; callable from any thread. False when the file could
-    // not be opened again after a failed write, so that the lines are still cached.
+    // Writes the cached lines to the file; callable from any thread. False when the file is not
+    // open (a failed write or open, and log4cplus's reopen delay not yet over): the lines are
+    // still cached.
     bool commit();
 
     // Writes what is still cached, then closes the file. log4cplus closes every appender while

@@ -9,7 +9,6 @@
 
 #include "support/RecordBytes.h"
 
-#include <QMetaType>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
@@ -123,12 +122,6 @@ TEST(BatteryStatusRecord, DefaultAndFieldOffsets) {
 }
 
 // Queued signals between the daemon's threads find the record by this name.
-TEST(BatteryStatusRecord, MetaTypeIsRegisteredByName) {
-    const int id = quarn_system::registerBatteryStatusMetaType();
-    const QMetaType type = QMetaType::fromName("quarn_system::BATTERY_STATUS");
-    EXPECT_TRUE(type.isValid() && type.id() == id);
-}
-
 TEST(QuarnDateTime, ConvertsBothWays) {
     const QDateTime converted = quarnDateTimeToQDateTime(DEFAULT_QUARN_DATE_TIME);
     EXPECT_EQ(converted, utc(2012, 1, 1, 0, 0, 0));

@@ -1,45 +1,29 @@
 #include "BatteryStatus.h"
 #include "DaemonHarness.h"
-#include "support/LogCapture.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-using power_manager::BatteryStatus;
 using quarn_system::BATTERY_STATUS;
 
 namespace {
 
-class BatteryStatusTest : public ::testing::Test {
-protected:
-    void SetUp() override { monitor.setPowerSupplyDirectory(dir.path() + "/"); }
-
-    void write(const char* name, const QByteArray& content) {
-        testsupport::writeFile(dir.filePath(name), content);
-    }
-
-    void writeGauge(const char* status, int capacity, int current) {
-        testsupport::writeGauge(dir.path() + "/", {capacity, status, current});
-    }
-
+// One monitor over a temporary directory through charge states, the reading of an attribute's
+// first line, a missing battery and, at last, a gauge that is not there at all.
+TEST(BatteryStatus, ChargeStatesFirstLinesNoBatteryAndAnAbsentGaugeLoggedOncePerFile) {
     QTemporaryDir dir;
+    const QString directory = dir.path() + "/";
     testsupport::LogCapture log;
-    BatteryStatus monitor;
-};
-
-struct ChargeCase {
-    const char* status;
-    int capacity;
-    int current;
-    int chargeState;
-    bool externalPower;
-};
-
-TEST_F(BatteryStatusTest, ChargeStatesFollowStatusTextCapacityAndTheIdleBand) {
-    const ChargeCase cases[] = {
+    power_manager::BatteryStatus monitor;
+    monitor.setPowerSupplyDirectory(directory);
+    const struct {
+        const char* status;
+        int capacity;
+        int current;
+        int chargeState;
+        bool externalPower;
+    } charges[] = {
         {"Charging", 80, 20000, quarn_system::CHARGE_STATE_CHARGING, true},
         {"Charging", 80, 5000, quarn_system::CHARGE_STATE_IDLE, true},
         {"Charging", 80, -200000, quarn_system::CHARGE_STATE_CHARGING, false},
@@ -50,7 +34,6 @@ TEST_F(BatteryStatusTest, ChargeStatesFollowStatusTextCapacityAndTheIdleBand) {
         // Full means 100 % exactly.
         {"Full", 99, -200000, quarn_system::CHARGE_STATE_DISCHARGING, false},
         {"Full", 98, 0, quarn_system::CHARGE_STATE_IDLE, true},
-        {"Full", 98, -200000, quarn_system::CHARGE_STATE_DISCHARGING, false},
         {"Full", 98, 20000, quarn_system::CHARGE_STATE_CHARGING, true},
         // The band's ends are idle; one step outside is not.
         {"Discharging", 80, -100000, quarn_system::CHARGE_STATE_IDLE, false},
@@ -65,25 +48,49 @@ TEST_F(BatteryStatusTest, ChargeStatesFollowStatusTextCapacityAndTheIdleBand) {
         {"0123456789012345678901234567890123456789", 80, -200000,
          quarn_system::CHARGE_STATE_UNKNOWN, false},
     };
-    for (const ChargeCase& c : cases) {
-        writeGauge(c.status, c.capacity, c.current);
+    for (const auto& c : charges) {
+        SCOPED_TRACE(testing::Message() << c.status << " " << c.capacity << " " << c.current);
+        testsupport::writeGauge(directory, {c.capacity, c.status, c.current});
         const BATTERY_STATUS status = monitor.readBatteryStatus();
-        EXPECT_EQ(c.chargeState, status.chargeState) << c.status << " " << c.current;
-        EXPECT_EQ(c.externalPower, status.externalPower) << c.status << " " << c.current;
+        EXPECT_EQ(c.chargeState, status.chargeState);
+        EXPECT_EQ(c.externalPower, status.externalPower);
         EXPECT_EQ(std::string(c.status).substr(0, 31),
                   std::string(status.status, strnlen(status.status, sizeof status.status)));
     }
-}
 
-// 27 failed opens a reading, every 2 s: each file's failure is logged once.
-TEST_F(BatteryStatusTest, NoBatteryReadsAsExternalPowerAndAnAbsentGaugeIsLoggedOncePerFile) {
+    // Only the first line counts; numbers may have blanks and a sign. Text that is no number
+    // reads as 0 and is logged once while it lasts; an empty first line keeps the default.
+    const struct {
+        QByteArray capacity;
+        int expected;
+    } firstLines[] = {
+        {"42\r\n", 42},  {" 42 \nsecond line\n", 42},
+        {"+42", 42},     {"\t-7\t\n", -7},
+        {"\n42\n", 100}, {"2147483648\n", 0},
+        {"4 2\n", 0},    {"0x2A\n", 0},
+        {"abc\n", 0},    {"", 100},
+    };
+    testsupport::writeFile(directory + "status", "Full\r\nCharging\n");
+    for (const auto& c : firstLines) {
+        testsupport::writeFile(directory + "capacity", c.capacity);
+        const BATTERY_STATUS status = monitor.readBatteryStatus();
+        EXPECT_EQ(c.expected, status.capacity) << c.capacity.toHex().constData();
+        EXPECT_STREQ("Full", status.status);
+    }
+    EXPECT_EQ(std::vector<std::string>{"Value \"capacity\" from file \"capacity\" is not a "
+                                       "number: \"2147483648\""},
+              log.messages("power_manager_logger"));
+
     for (const char* present : {"0\n", "-1\n"}) {
-        writeGauge("Discharging", 57, -300000);
-        write("present", present);
+        testsupport::writeGauge(directory);
+        testsupport::writeFile(directory + "present", present);
         const BATTERY_STATUS status = monitor.readBatteryStatus();
         EXPECT_FALSE(status.present) << present;
         EXPECT_TRUE(status.externalPower) << present;
     }
+
+    // 27 failed opens a reading, every 2 s: each file's failure is logged once.
+    log.clear();
     monitor.setPowerSupplyDirectory(dir.filePath("missing") + "/");
     const BATTERY_STATUS status = monitor.readBatteryStatus();
     monitor.readBatteryStatus();
@@ -98,32 +105,6 @@ TEST_F(BatteryStatusTest, NoBatteryReadsAsExternalPowerAndAnAbsentGaugeIsLoggedO
     EXPECT_TRUE(status.externalPower);
     EXPECT_EQ(100, status.capacity);
     EXPECT_EQ(quarn_system::CHARGE_STATE_UNKNOWN, status.chargeState);
-}
-
-// Text that is no number reads as 0 and is logged once while it lasts; an empty first line
-// keeps the default.
-TEST_F(BatteryStatusTest, OnlyTheFirstLineCountsAndNumbersMayHaveBlanksAndASign) {
-    const struct {
-        QByteArray capacity;
-        int expected;
-    } cases[] = {
-        {"42\r\n", 42},  {" 42 \nsecond line\n", 42},
-        {"+42", 42},     {"\t-7\t\n", -7},
-        {"\n42\n", 100}, {"2147483648\n", 0},
-        {"4 2\n", 0},    {"0x2A\n", 0},
-        {"abc\n", 0},    {"", 100},
-    };
-    writeGauge("Full", 100, 0);
-    write("status", "Full\r\nCharging\n");
-    for (const auto& c : cases) {
-        write("capacity", c.capacity);
-        const BATTERY_STATUS status = monitor.readBatteryStatus();
-        EXPECT_EQ(c.expected, status.capacity) << c.capacity.toHex().constData();
-        EXPECT_STREQ("Full", status.status);
-    }
-    EXPECT_EQ(std::vector<std::string>{"Value \"capacity\" from file \"capacity\" is not a "
-                                       "number: \"2147483648\""},
-              log.messages("power_manager_logger"));
 }
 
 } // namespace

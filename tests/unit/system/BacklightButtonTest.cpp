@@ -19,86 +19,71 @@ namespace {
 const QByteArray ZERO_NUL("0\0", 2);
 const QByteArray ONE_NUL("1\0", 2);
 
-class BacklightButtonTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        clearFiles();
-        BacklightButton::setPwmDirectory(dir.path() + "/");
-        backlight = std::make_unique<BacklightButton>();
-    }
-
-    void TearDown() override {
-        BacklightButton::setPwmDirectory(BacklightButton::PWM_DIRECTORY);
-        BatteryStatusBuffer::releaseInstance();
-    }
-
-    // What each file holds; the files start empty, so an untouched one reads empty.
-    QByteArray bytes(const char* name) const {
+TEST(BacklightButtonTest, ButtonAndExternalPowerPolicyThenMissingFiles) {
+    QTemporaryDir dir;
+    testsupport::LogCapture log;
+    const auto bytes = [&dir](const char* name) {
         QFile file(dir.filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-
-    void clearFiles() {
+    };
+    // The files start empty, so an untouched one reads empty.
+    const auto clearFiles = [&dir] {
         for (const char* name : {"export", "polarity", "period_ns", "duty_ns", "run"}) {
             QFile(dir.filePath(name)).open(QIODevice::WriteOnly | QIODevice::Truncate);
         }
-    }
-
+    };
+    clearFiles();
+    BacklightButton::setPwmDirectory(dir.path() + "/");
+    BacklightButton backlight;
     // Checks the mode and what duty_ns and run received in a step, then clears the files.
-    void expectStep(int mode, const QByteArray& duty, const QByteArray& run, const char* step) {
-        EXPECT_EQ(mode, backlight->mode()) << step;
+    const auto expectStep = [&](int mode, const QByteArray& duty, const QByteArray& run,
+                                const char* step) {
+        EXPECT_EQ(mode, backlight.mode()) << step;
         EXPECT_EQ(duty, bytes("duty_ns")) << step;
         EXPECT_EQ(run, bytes("run")) << step;
         clearFiles();
-    }
+    };
 
-    QTemporaryDir dir;
-    testsupport::LogCapture log;
-    std::unique_ptr<BacklightButton> backlight;
-};
-
-TEST_F(BacklightButtonTest, ButtonAndExternalPowerPolicyThenMissingFiles) {
-    backlight->backlightButtonPressed();
+    backlight.backlightButtonPressed();
     expectStep(BacklightButton::MODE_NONE, "", "", "press before any setting");
-    backlight->externalPowerChanged();
+    backlight.externalPowerChanged();
     expectStep(BacklightButton::MODE_NONE, "", "", "power change without a mirror");
-    backlight->displayBacklightOff();
+    backlight.displayBacklightOff();
     expectStep(BacklightButton::MODE_OFF, "", ZERO_NUL, "off");
-    backlight->backlightButtonPressed();
+    backlight.backlightButtonPressed();
     expectStep(BacklightButton::MODE_OFF, "", "", "press when off without a mirror");
 
     BatteryStatusBuffer::initInstance()->getData().externalPower = false;
-    backlight->externalPowerChanged();
+    backlight.externalPowerChanged();
     expectStep(BacklightButton::MODE_OFF, "", "", "power change when off");
-    EXPECT_TRUE(backlight->externalPowerSeen());
-    backlight->backlightButtonPressed();
+    EXPECT_TRUE(backlight.externalPowerSeen());
+    backlight.backlightButtonPressed();
     expectStep(BacklightButton::MODE_DIMMED, "6400", ONE_NUL, "press when off on battery");
-    backlight->backlightButtonPressed();
+    backlight.backlightButtonPressed();
     expectStep(BacklightButton::MODE_FULL, "21312", "", "press when dimmed");
-    backlight->backlightButtonPressed();
+    backlight.backlightButtonPressed();
     expectStep(BacklightButton::MODE_DIMMED, "6400", "", "press when full");
-    backlight->displayBacklightInit();
-    EXPECT_EQ(ONE_NUL, bytes("export"));
-    EXPECT_EQ(ONE_NUL, bytes("polarity"));
-    EXPECT_EQ(QByteArray("21312"), bytes("period_ns"));
+    backlight.displayBacklightInit();
+    EXPECT_EQ(ONE_NUL + ONE_NUL + "21312",
+              bytes("export") + bytes("polarity") + bytes("period_ns"));
     expectStep(BacklightButton::MODE_FULL, "21312", ONE_NUL, "init");
 
-    backlight->externalPowerChanged();
+    backlight.externalPowerChanged();
     expectStep(BacklightButton::MODE_DIMMED, "6400", "", "power change to battery");
-    EXPECT_FALSE(backlight->externalPowerSeen());
-    backlight->externalPowerChanged();
+    EXPECT_FALSE(backlight.externalPowerSeen());
+    backlight.externalPowerChanged();
     expectStep(BacklightButton::MODE_DIMMED, "", "", "power unchanged");
     BatteryStatusBuffer::getInstance()->getData().externalPower = true;
-    backlight->externalPowerChanged();
+    backlight.externalPowerChanged();
     expectStep(BacklightButton::MODE_FULL, "21312", "", "power change to external");
     EXPECT_TRUE(log.events().empty());
 
-    // Missing files are logged with their errno, and the mode still changes.
+    // Missing files are logged at ERROR with their errno, and the mode still changes.
     QDir(dir.path()).removeRecursively();
-    backlight->displayBacklightOff();
-    EXPECT_EQ(BacklightButton::MODE_OFF, backlight->mode());
-    backlight->displayBacklightInit();
-    EXPECT_EQ(BacklightButton::MODE_FULL, backlight->mode());
+    backlight.displayBacklightOff();
+    EXPECT_EQ(BacklightButton::MODE_OFF, backlight.mode());
+    backlight.displayBacklightInit();
+    EXPECT_EQ(BacklightButton::MODE_FULL, backlight.mode());
     EXPECT_EQ(
         (std::vector<std::string>{
             "PWM cannot open run -> ERRNO : 2", "PWM cannot be initialized -> ERRNO : 2",
@@ -108,6 +93,8 @@ TEST_F(BacklightButtonTest, ButtonAndExternalPowerPolicyThenMissingFiles) {
     for (const auto& event : log.events()) {
         EXPECT_EQ(log4cplus::ERROR_LOG_LEVEL, event.level);
     }
+    BacklightButton::setPwmDirectory(BacklightButton::PWM_DIRECTORY);
+    BatteryStatusBuffer::releaseInstance();
 }
 
 } // namespace

@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -28,12 +27,9 @@ namespace halTest {
 using Journal = std::vector<std::string>;
 
 inline std::string hex(const void* bytes, std::size_t count) {
-    std::string text;
-    for (std::size_t at = 0; at < count; ++at) {
-        const unsigned byte = static_cast<const std::uint8_t*>(bytes)[at];
-        text += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
-    }
-    return text;
+    return QByteArray(static_cast<const char*>(bytes), static_cast<int>(count))
+        .toHex()
+        .toStdString();
 }
 
 // Writes each call into the journal: "open /dev/mldalm", "ioctl 40086d00 01000000d0070000" (the
@@ -48,9 +44,8 @@ public:
         return isOpen = true;
     }
     int ioctl(unsigned long request, void* argument) override {
-        char code[16];
-        std::snprintf(code, sizeof code, "%08lx ", request);
-        journal.push_back("ioctl " + (code + hex(argument, _IOC_SIZE(request))));
+        journal.push_back("ioctl " + QByteArray::number(qulonglong(request), 16).toStdString() +
+                          " " + hex(argument, _IOC_SIZE(request)));
         errno = isOpen ? 0 : EBADF;
         return isOpen ? 0 : -1;
     }

@@ -1,7 +1,7 @@
-#include "StorageFixture.h"
-
+#include "session/SessionConfig.h"
 #include "storage/MetaData.h"
 #include "storage/MetaTrendOverview.h"
+#include "support/RecordBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 namespace {
 
 using storage::MetaData;
-using storagetest::image;
+using testsupport::image;
 
 const float NaN = NAN;
 const float INF = INFINITY;

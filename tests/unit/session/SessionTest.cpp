@@ -17,6 +17,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 using session::LoggingSession;
@@ -99,6 +101,14 @@ SessionTiming scheduled(const QDateTime& start, int mode, int custom = 0) {
     return SessionTiming(start, mode, 60, 300, custom);
 }
 
+using Span = std::pair<QDateTime, QDateTime>;
+Span span(const SessionTiming& timing) {
+    return {timing.startTime(), timing.plannedEndTime()};
+}
+std::pair<int, int> intervals(const SessionTiming& timing) {
+    return {timing.trendInterval(), timing.demandInterval()};
+}
+
 } // namespace
 
 TEST(SessionTiming, DurationModesAddCalendarDaysOrSeconds) {
@@ -119,12 +129,8 @@ TEST(SessionTiming, DurationModesAddCalendarDaysOrSeconds) {
 }
 
 TEST(SessionTiming, AlignmentToTheIntervalGrid) {
-    const struct {
-        QDateTime now;
-        QDateTime time;
-        int step;
-        QDateTime aligned;
-    } cases[] = {
+    // Now, the time, the step and the aligned time.
+    const std::tuple<QDateTime, QDateTime, int, QDateTime> cases[] = {
         // The boundary 10:00:00 is behind now.
         {day(10, 0, 0, 200), day(10, 0, 0, 200), 60, day(10, 1, 0)},
         // A boundary less than a second ahead of now is skipped, one a second ahead is kept.
@@ -141,21 +147,19 @@ TEST(SessionTiming, AlignmentToTheIntervalGrid) {
         {LATER, day(10, 2, 3), 0, day(10, 2, 3)},
     };
     ClockGuard clock(LATER);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.time.toString(Qt::ISODateWithMs).toStdString());
-        clock.set(c.now);
-        const QDateTime aligned = SessionTiming::alignToInterval(c.time, c.step);
-        EXPECT_EQ(aligned, c.aligned);
-        EXPECT_EQ(aligned.timeSpec(), Qt::UTC);
+    for (const auto& [now, time, step, aligned] : cases) {
+        clock.set(now);
+        const QDateTime result = SessionTiming::alignToInterval(time, step);
+        EXPECT_TRUE(result == aligned && result.timeSpec() == Qt::UTC)
+            << time.toString(Qt::ISODateWithMs).toStdString() << " "
+            << result.toString().toStdString();
     }
     EXPECT_FALSE(SessionTiming::alignToInterval(QDateTime(), 60).isValid());
 }
 
 TEST(SessionTiming, UnscheduledStartCustomAndFixedEndAndAssignment) {
     ClockGuard clock(day(10, 0, 0, 200));
-    const SessionTiming timing(2, 60, 300, 0);
-    EXPECT_EQ(timing.startTime(), day(10, 1, 0));
-    EXPECT_EQ(timing.plannedEndTime(), day(10, 11, 0));
+    EXPECT_EQ(span(SessionTiming(2, 60, 300, 0)), Span(day(10, 1, 0), day(10, 11, 0)));
     clock.set(day(10, 1, 0));
     EXPECT_EQ(SessionTiming(2, 900, 300, 0).startTime(), day(10, 5, 0));
     // A demand interval below 1 means no demand records: the trend interval sets the grid.
@@ -177,13 +181,13 @@ TEST(SessionTiming, UnscheduledStartCustomAndFixedEndAndAssignment) {
     EXPECT_EQ(target.duration(), 1800);
     // A fixed end with the start back to "now".
     target.setFixedEnd(day(9, 30, 0));
-    EXPECT_FALSE(target.scheduledStart());
-    EXPECT_EQ(target.startTime(), day(8, 0, 0));
-    EXPECT_EQ(target.duration(), 5400);
+    EXPECT_TRUE(!target.scheduledStart() && target.fixedEnd());
+    EXPECT_EQ(std::make_tuple(target.startTime(), target.duration()),
+              std::make_tuple(day(8, 0, 0), 5400));
     target.setCustomDuration(1800);
     EXPECT_FALSE(target.fixedEnd());
-    EXPECT_EQ(target.plannedEndTime(), day(8, 30, 0));
-    EXPECT_EQ(target.duration(), 3600);
+    EXPECT_EQ(std::make_tuple(target.plannedEndTime(), target.duration()),
+              std::make_tuple(day(8, 30, 0), 3600));
 
     // Equality and assignment ignore the intervals; the copy constructor takes them.
     clock.set(LATER);
@@ -191,13 +195,11 @@ TEST(SessionTiming, UnscheduledStartCustomAndFixedEndAndAssignment) {
     const SessionTiming otherIntervals(day(10, 0, 0), 2, 900, 0, 0);
     EXPECT_TRUE(target == otherIntervals);
     target = otherIntervals;
-    EXPECT_EQ(target.trendInterval(), 60);
-    EXPECT_EQ(target.demandInterval(), 300);
-    EXPECT_EQ(SessionTiming(otherIntervals).trendInterval(), 900);
+    EXPECT_EQ(intervals(target), std::pair(60, 300));
+    EXPECT_EQ(intervals(SessionTiming(otherIntervals)), std::pair(900, 0));
     target = SessionTiming(day(11, 0, 0), 2, 900, 0, 0);
     EXPECT_EQ(target.startTime(), day(11, 0, 0));
-    EXPECT_EQ(target.trendInterval(), 900);
-    EXPECT_EQ(target.demandInterval(), 0);
+    EXPECT_EQ(intervals(target), std::pair(900, 0));
 }
 
 TEST(SessionTiming, ReadingFallsBackToOneWeekAndReportsAShortStream) {
@@ -229,16 +231,15 @@ TEST(SessionTiming, ChangeDurationAndUpdateKeepAFixedEnd) {
     EXPECT_EQ(timing.plannedEndTime(), day(11, 30, 0));
     timing.update({true, day(12, 0, 30)}, {false, QDateTime()});
     EXPECT_TRUE(timing.scheduledStart());
-    EXPECT_EQ(timing.startTime(), day(12, 1, 0));
-    EXPECT_EQ(timing.plannedEndTime(), day(13, 31, 0));
+    EXPECT_EQ(span(timing), Span(day(12, 1, 0), day(13, 31, 0)));
 
     // A fixed end stays where the user put it; one at or before the start is pulled up to it
     // with a warning.
     testsupport::LogCapture capture;
     timing.update({true, day(13, 0, 0)}, {true, day(15, 0, 0)});
     timing.changeDuration(1, 600);
-    EXPECT_EQ(timing.customDuration(), 600);
-    EXPECT_EQ(timing.plannedEndTime(), day(15, 0, 0));
+    EXPECT_EQ(std::make_tuple(timing.customDuration(), timing.plannedEndTime()),
+              std::make_tuple(600, day(15, 0, 0)));
     timing.setPlannedEndTime(day(13, 0, 0));
     timing.update({true, day(13, 0, 0)}, {true, day(12, 0, 0)});
     EXPECT_EQ(timing.plannedEndTime(), day(13, 0, 0));
@@ -262,10 +263,9 @@ TEST(SessionTiming, DurationsAndStepsAreLimitedByTheFreeStorage) {
     StorageGuard storage(600000);
     SessionTiming timing = scheduled(day(10, 0, 0), 6);
     timing.setIntervals(60, 300);
-    EXPECT_EQ(timing.durationMode(), 1);
-    EXPECT_EQ(timing.customDuration(), 360000);
-    EXPECT_EQ(timing.plannedEndTime(), utc(2021, 3, 8, 14, 0, 0));
-    EXPECT_EQ(storage.freeQueries, 1);
+    EXPECT_EQ(std::make_tuple(timing.durationMode(), timing.customDuration(),
+                              timing.plannedEndTime(), storage.freeQueries),
+              std::make_tuple(1, 360000, utc(2021, 3, 8, 14, 0, 0), 1));
     storage.free = 1000000000;
     SessionTiming roomy = scheduled(day(10, 0, 0), 6);
     roomy.setIntervals(60, 300);
@@ -285,9 +285,8 @@ TEST(SessionTiming, DurationsAndStepsAreLimitedByTheFreeStorage) {
     // Nothing fits, and a custom duration of 0 leaves the end where it was.
     storage.free = 0;
     roomy.limitDurationToStorage();
-    EXPECT_EQ(roomy.durationMode(), 1);
-    EXPECT_EQ(roomy.customDuration(), 0);
-    EXPECT_EQ(roomy.plannedEndTime(), utc(2021, 3, 11, 10, 0, 0));
+    EXPECT_EQ(std::make_tuple(roomy.durationMode(), roomy.customDuration(), roomy.plannedEndTime()),
+              std::make_tuple(1, 0, utc(2021, 3, 11, 10, 0, 0)));
     EXPECT_EQ(SessionTiming::recommendedStep(100000, 300), 1800);
 
     // Each rung ends just below its bound: 4 hours, 1, 2, 6, 12, 60, 120 and 180 days; past
@@ -344,13 +343,12 @@ namespace {
 
 const QDateTime NOW = utc(2020, 6, 15, 8, 0, 0);
 
-// Sets the state as the recording process does: inside the whole record.
-void assignState(LoggingSession& session, int state) {
-    storage::META_SESSION_DATA meta = session.metaSessionData();
-    meta.state = state;
-    session.assign(session.name(), session.sessionConfig(), meta, session.dspConfig(),
-                   session.probeConfig(), session.instrumentConfig(), session.metaTrendEnergy(),
-                   session.metaDemandEnergy());
+// Replaces the records as the recording process does: inside the whole record.
+void assign(LoggingSession& session, const storage::META_SESSION_DATA& meta,
+            const ADCO_DSP_CONFIG& dsp, const storage::META_TREND_ENERGY& trend,
+            const storage::META_DEMAND_ENERGY& demand) {
+    session.assign(session.name(), session.sessionConfig(), meta, dsp, session.probeConfig(),
+                   session.instrumentConfig(), trend, demand);
 }
 
 } // namespace
@@ -381,27 +379,22 @@ TEST(LoggingSession, DefaultSerialisesToTheQt48Layout) {
     LoggingSession back(QStringLiteral("Other"), QStringLiteral("x"), 2, 0, DEFAULT_DSP_CONFIG,
                         DEFAULT_DSP_PROBE_CONFIG, quarn_system::DEFAULT_INSTRUMENT_CONFIG);
     EXPECT_TRUE(read(bytes, back));
-    EXPECT_EQ(streamed(back), bytes);
-    EXPECT_TRUE(back.name().isNull());
-}
+    EXPECT_TRUE(streamed(back) == bytes && back.name().isNull());
 
-TEST(LoggingSession, StreamCutInsideTrendMetadataLeavesADefaultSession) {
-    ClockGuard clock(NOW);
-    LoggingSession sent;
-    sent.setName(QStringLiteral("Alpha"));
-    // Keep the first 1000 of the 2776 trend metadata bytes; the demand record is gone too.
-    const QByteArray bytes = streamed(sent).chopped(56 + 1776);
-    // Nothing at all, or a name whose length runs past the end, give a default session too.
-    for (const QByteArray& body : {bytes, QByteArray(), hex("0000"), hex("7fffffff0041")}) {
+    // Cut inside the trend metadata (the first 1000 of its 2776 bytes, the demand record gone
+    // too), nothing at all, or a name whose length runs past the end: a default session.
+    LoggingSession alpha;
+    alpha.setName(QStringLiteral("Alpha"));
+    const QByteArray cut = streamed(alpha).chopped(56 + 1776);
+    for (const QByteArray& body : {cut, QByteArray(), hex("0000"), hex("7fffffff0041")}) {
         SCOPED_TRACE(body.left(8).toHex().toStdString());
-        LoggingSession received;
-        received.setName(QStringLiteral("Before"));
-        received.start();
+        back.setName(QStringLiteral("Before"));
+        back.start();
         testsupport::LogCapture capture;
-        EXPECT_FALSE(read(body, received));
-        EXPECT_EQ(streamed(received), streamed(LoggingSession()));
+        EXPECT_FALSE(read(body, back));
+        EXPECT_EQ(streamed(back), streamed(LoggingSession()));
         EXPECT_EQ(logged(capture, "logging_session_logger").size(), 1u);
-        if (body == bytes) {
+        if (body == cut) {
             EXPECT_EQ(logged(capture, "serialization_logger"),
                       Lines{"FATAL Could not load serialized structure \"META_TREND_ENERGY\", read "
                             "bytes: 1000, expected bytes: 2776"});
@@ -415,12 +408,8 @@ TEST(LoggingSession, StreamCutInsideTrendMetadataLeavesADefaultSession) {
 TEST(LoggingSession, StatesPredicatesNamesAndSetterWarnings) {
     const std::string active = "was set when it was active.";
     const std::string started = "was set when it was started already.";
-    const struct {
-        int state;
-        bool pending, active, started;
-        const char* name;
-        std::string warning;
-    } cases[] = {
+    // State, pending, active, started, name, warning.
+    const std::tuple<int, bool, bool, bool, std::string, std::string> cases[] = {
         {0, false, false, false, "SESSION_STATE_IDLE", ""},
         {1, true, true, true, "SESSION_STATE_PENDING", active},
         {2, false, true, true, "SESSION_STATE_ACTIVE", active},
@@ -433,23 +422,24 @@ TEST(LoggingSession, StatesPredicatesNamesAndSetterWarnings) {
     probe.probes[2].probeType = 4;
     quarn_system::INSTRUMENT_CONFIG instrument = quarn_system::DEFAULT_INSTRUMENT_CONFIG;
     instrument.language = 42;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.state);
+    for (const auto& [state, pending, active, started, name, warning] : cases) {
         LoggingSession session;
-        assignState(session, c.state);
-        EXPECT_EQ(session.isPending(), c.pending);
-        EXPECT_EQ(session.isActive(), c.active);
-        EXPECT_EQ(session.isStarted(), c.started);
-        EXPECT_EQ(LoggingSession::sessionStateName(c.state), c.name);
+        storage::META_SESSION_DATA meta = session.metaSessionData();
+        meta.state = state;
+        assign(session, meta, session.dspConfig(), session.metaTrendEnergy(),
+               session.metaDemandEnergy());
+        EXPECT_EQ(std::make_tuple(session.isPending(), session.isActive(), session.isStarted(),
+                                  LoggingSession::sessionStateName(state).toStdString()),
+                  std::tie(pending, active, started, name));
         testsupport::LogCapture capture;
         session.setProbeConfig(probe);
         session.setInstrumentConfig(instrument);
         EXPECT_TRUE(sameBytes(session.probeConfig(), probe));
         EXPECT_TRUE(sameBytes(session.instrumentConfig(), instrument));
-        const Lines warnings{"WARN DSP Probe configuration " + c.warning,
-                             "WARN Instrument configuration " + c.warning};
-        EXPECT_EQ(logged(capture, "logging_session_logger"),
-                  c.warning.empty() ? Lines{} : warnings);
+        const Lines warnings{"WARN DSP Probe configuration " + warning,
+                             "WARN Instrument configuration " + warning};
+        EXPECT_EQ(logged(capture, "logging_session_logger"), warning.empty() ? Lines{} : warnings)
+            << state;
     }
 }
 
@@ -463,14 +453,13 @@ TEST(LoggingSession, ConstructionInitCopyAndSetters) {
                                DEFAULT_DSP_PROBE_CONFIG, quarn_system::DEFAULT_INSTRUMENT_CONFIG);
     EXPECT_TRUE(built.sessionConfig().name.isNull());
     EXPECT_EQ(built.duration(), 7200);
-
     LoggingSession initialised;
     initialised.start();
     initialised.init(QStringLiteral("I"), QStringLiteral("Desc"), 4, dsp,
                      quarn_system::DEFAULT_INSTRUMENT_CONFIG);
-    EXPECT_EQ(initialised.state(), LoggingSession::SESSION_STATE_IDLE);
-    EXPECT_EQ(initialised.sessionConfig().name, QStringLiteral("I"));
-    EXPECT_EQ(initialised.duration(), 3600);
+    EXPECT_EQ(std::make_tuple(initialised.state(), initialised.sessionConfig().name,
+                              initialised.duration()),
+              std::make_tuple(LoggingSession::SESSION_STATE_IDLE, QString("I"), 3600));
     LoggingSession target;
     target.copyFrom(initialised);
     target.copyFrom(target);
@@ -478,8 +467,7 @@ TEST(LoggingSession, ConstructionInitCopyAndSetters) {
 
     LoggingSession session;
     session.setConfigName(QStringLiteral("cfg"));
-    EXPECT_TRUE(session.name().isNull());
-    EXPECT_EQ(session.sessionConfig().name, QStringLiteral("cfg"));
+    EXPECT_TRUE(session.name().isNull() && session.sessionConfig().name == "cfg");
     session.setName(QStringLiteral("Größe"));
     EXPECT_EQ(session.sessionConfig().name, QStringLiteral("Größe"));
     EXPECT_EQ(session.nameUtf8(), QByteArray("Gr\xc3\xb6\xc3\x9f"
@@ -496,10 +484,9 @@ TEST(LoggingSession, ConstructionInitCopyAndSetters) {
 TEST(LoggingSession, StartStopAndTimesRelativeToNow) {
     ClockGuard clock(NOW);
     LoggingSession session;
-    EXPECT_EQ(session.elapsedSeconds(), 0);
-    EXPECT_EQ(session.secondsToNextInterval(), 59);
-    const QDateTime start = session.startTime();
-    const QDateTime end = session.plannedEndTime();
+    EXPECT_EQ(std::make_tuple(session.elapsedSeconds(), session.secondsToNextInterval()),
+              std::make_tuple(0, 59));
+    const QDateTime start = session.startTime(), end = session.plannedEndTime();
     EXPECT_TRUE(session.containsPeriod(start, end));
     EXPECT_FALSE(session.containsPeriod(start.addMSecs(-1), end));
     EXPECT_FALSE(session.containsPeriod(start, end.addMSecs(1)));
@@ -512,24 +499,23 @@ TEST(LoggingSession, StartStopAndTimesRelativeToNow) {
     demand.demandRecordCount = 3;
     storage::META_SESSION_DATA meta = storage::DEFAULT_META_SESSION_DATA;
     meta.state = LoggingSession::SESSION_STATE_DONE;
-    session.assign(QStringLiteral("A"), session.sessionConfig(), meta, session.dspConfig(),
-                   session.probeConfig(), session.instrumentConfig(), trend, demand);
+    assign(session, meta, session.dspConfig(), trend, demand);
     EXPECT_EQ(session.demandRecordCount(), 3);
     const LoggingSession copy(session);
     session.start();
     EXPECT_EQ(session.state(), LoggingSession::SESSION_STATE_PENDING);
     EXPECT_FALSE(session.hasData());
-    EXPECT_EQ(copy.state(), LoggingSession::SESSION_STATE_DONE);
-    EXPECT_EQ(copy.trendRecordCount(), 12);
+    EXPECT_EQ(std::make_tuple(copy.state(), copy.trendRecordCount()),
+              std::make_tuple(LoggingSession::SESSION_STATE_DONE, 12));
 
     clock.set(NOW.addSecs(-5));
-    EXPECT_EQ(session.elapsedSeconds(), 0);
-    EXPECT_EQ(session.msecsToStart(), 5000);
-    EXPECT_EQ(session.msecsToPlannedEnd(), 604805000);
+    EXPECT_EQ(std::make_tuple(session.elapsedSeconds(), session.msecsToStart(),
+                              session.msecsToPlannedEnd()),
+              std::make_tuple(0, 5000, 604805000));
     clock.set(NOW.addSecs(130));
-    EXPECT_EQ(session.msecsToStart(), 0);
-    EXPECT_EQ(session.elapsedSeconds(), 130);
-    EXPECT_EQ(session.secondsToNextInterval(), 49);
+    EXPECT_EQ(std::make_tuple(session.msecsToStart(), session.elapsedSeconds(),
+                              session.secondsToNextInterval()),
+              std::make_tuple(0, 130, 49));
     session.stop();
     EXPECT_EQ(session.state(), LoggingSession::SESSION_STATE_DONE);
 
@@ -540,9 +526,7 @@ TEST(LoggingSession, StartStopAndTimesRelativeToNow) {
     ADCO_DSP_CONFIG dsp = session.dspConfig();
     dsp.demandInterval = 0;
     dsp.trendInterval = 7;
-    session.assign(session.name(), session.sessionConfig(), meta, dsp, session.probeConfig(),
-                   session.instrumentConfig(), session.metaTrendEnergy(),
-                   session.metaDemandEnergy());
+    assign(session, meta, dsp, session.metaTrendEnergy(), session.metaDemandEnergy());
     clock.set(NOW.addDays(100));
     EXPECT_EQ(session.elapsedSeconds(), 3600);
     EXPECT_EQ(session.recordedEndTime(), utc(2000, 1, 1, 1, 16, 40, 999));
@@ -562,8 +546,7 @@ TEST(SessionOverviewModificationData, RoundTripAndBrokenOverview) {
     EXPECT_EQ(bytes.left(8), hex("0000000400530031"));
     data = {QString(), storage::DEFAULT_META_TREND_OVERVIEW};
     EXPECT_TRUE(read(bytes, data));
-    EXPECT_EQ(data.name, QStringLiteral("S1"));
-    EXPECT_EQ(data.overview.entryCount, 3);
+    EXPECT_TRUE(data.name == "S1" && data.overview.entryCount == 3);
 
     testsupport::LogCapture capture;
     EXPECT_FALSE(read(bytes.left(100), data));
@@ -576,6 +559,5 @@ TEST(SessionOverviewModificationData, RoundTripAndBrokenOverview) {
     shared::Qt48DataStream garbled(hex("7ffffffe00530031"));
     garbled >> data;
     EXPECT_EQ(garbled.status(), QDataStream::ReadPastEnd);
-    EXPECT_TRUE(data.name.isEmpty());
-    EXPECT_TRUE(garbled.atEnd());
+    EXPECT_TRUE(data.name.isEmpty() && garbled.atEnd());
 }

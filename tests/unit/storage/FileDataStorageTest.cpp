@@ -336,7 +336,6 @@ TEST_F(FileDataStorageTest, SessionNamesStayInsideTheSessionsDirectory) {
         EXPECT_EQ(capture.messages(LOGGER),
                   valid || name == "." || name == ".." ? Messages{} : Messages{warning});
         EXPECT_EQ(create(name), valid);
-        EXPECT_EQ(storage.remove({name}), false);
         storage.close();
         EXPECT_EQ(storage.remove({name}), valid);
         EXPECT_EQ(QDir(baseDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
@@ -381,40 +380,6 @@ TEST_F(FileDataStorageTest, ConfigurationCutAtAnyByte) {
                                                       "none/configuration.bin for reading.",
                                                   "Failed to read configuration data.",
                                                   "Failed to read original configuration."}));
-}
-
-TEST_F(FileDataStorageTest, FullDiskLeavesTheWrittenFilesReadable) {
-    ASSERT_TRUE(create("S"));
-    const QByteArray record(680, '\x11');
-    fake->diskRoom = 680 + 300;
-    testsupport::LogCapture capture;
-    EXPECT_TRUE(storage.writeTrendRecord(0, record.constData()));
-    EXPECT_FALSE(storage.writeTrendRecord(1, record.constData()));
-    storage.close();
-    const std::string path = sessionsDir.toStdString() + "S/";
-    EXPECT_EQ(fileBytes("S/trend.bin"), record + QByteArray(300, '\x11'));
-
-    // Overwriting the session on the full disk: the stored configuration survives whole, and
-    // so does every metadata file written before the disk filled.
-    for (const qint64 room : {0, 1000, 1288 + 100, 1288 + 280 + 5000}) {
-        fake->diskRoom = room;
-        EXPECT_FALSE(create("S")) << room;
-        EXPECT_EQ(fileBytes("S/configuration.bin"), CONFIG_FILE);
-        EXPECT_EQ(fileBytes("S/session-meta.bin").size(), 280);
-        EXPECT_EQ(QDir(sessionsDir + "S").entryList(QDir::Files).size(), 7);
-    }
-    const Messages messages = capture.messages(LOGGER);
-    EXPECT_EQ(messages[0],
-              "Failed to write680 bytes to" + path + "trend.bin file, so far written300 bytes");
-    EXPECT_EQ(messages[3], "Failed to write1288 bytes to" + path +
-                               "configuration.bin.part file, so far written0 bytes");
-    EXPECT_EQ(messages[4], "Failed to write configuration data.");
-    EXPECT_EQ(messages.back(), "Unable to write session overview - write error");
-
-    fake->diskRoom = -1;
-    QFile closed("never-opened");
-    EXPECT_FALSE(FileDataStorage::writeDataToFilePosition(closed, "x", 4, 1));
-    EXPECT_EQ(capture.messages(LOGGER).back(), "Failed to seek to position4 of filenever-opened");
 }
 
 // Keeps what it is given; refuses tables with the tag 9.
@@ -482,19 +447,17 @@ const QByteArray UNIT_NAME_TABLE = hex("10002600") + QByteArray(8, 0) +
                                        "00");
 const QByteArray ENERGY_SETTINGS_TABLE =
     hex("3f00e402") + STAMP_START +
-    hex("010005003c0000002c010000"
-        "000001000200000001000200"
-        "0000e642000070420000803f0000803f0000803f0000803f0000803f0000803f0000803f"
-        "000000000000803f00000000"
-        "ffffffffffffffffffffffff000000000000"
-        "0000") +
+    hex("010005003c0000002c010000000001000200000001000200 0000e642 00007042 "
+        "0000803f0000803f0000803f"
+        "0000803f0000803f0000803f0000803f 00000000 0000803f 00000000 ffffffffffffffffffffffff"
+        "000000000000 0000") +
     PROBE_IMAGE.repeated(3) + hex("0000003f") + hex("460061006800720065006e00") + QByteArray(4, 0) +
     hex("430065006c0073006900750073000000") + STAMP_START + STAMP_END + hex("48006900") +
     QByteArray(252, 0) + hex("53003100") + QByteArray(62, 0) + hex("0100550054004300") +
     QByteArray(122, 0);
 
 // The copy gives the configuration as three tables, then the trend and the demand records.
-TEST_F(FileDataStorageTest, CopyConvertAndChangeTheStoredSession) {
+TEST_F(FileDataStorageTest, CopyConvertChangeAndFillTheDisk) {
     EXPECT_EQ(storage::HostConfigTables::hostTimeStamp(DEFAULT_QUARN_DATE_TIME),
               129698496000000000u);
     RecordingSink sink;
@@ -528,9 +491,40 @@ TEST_F(FileDataStorageTest, CopyConvertAndChangeTheStoredSession) {
         storage.setOnDiskSessionConfigMember("S", &SESSION_CONFIG::description, QString("New")));
     EXPECT_TRUE(storage.setOnDiskSessionConfigMember("S", &SESSION_CONFIG::energySetting, 2.0f));
     // The double 2.0, the description "New"; the rest as it was.
-    EXPECT_EQ(fileBytes("S/configuration.bin"),
-              CONFIG_FILE.left(1228) + hex("4000000000000000") + SESSION_CONFIG_IMAGE.mid(8, 36) +
-                  hex("00000006004e00650077") + SESSION_CONFIG_IMAGE.right(8));
+    const QByteArray changed = CONFIG_FILE.left(1228) + hex("4000000000000000") +
+                               SESSION_CONFIG_IMAGE.mid(8, 36) + hex("00000006004e00650077") +
+                               SESSION_CONFIG_IMAGE.right(8);
+    EXPECT_EQ(fileBytes("S/configuration.bin"), changed);
+
+    // The disk fills: a record is cut where the room ends.
+    const QByteArray record(680, '\x11');
+    fake->diskRoom = 680 + 300;
+    capture.clear();
+    EXPECT_TRUE(storage.writeTrendRecord(2, record.constData()));
+    EXPECT_FALSE(storage.writeTrendRecord(3, record.constData()));
+    storage.close();
+    EXPECT_EQ(fileBytes("S/trend.bin").mid(2 * 680), record + QByteArray(300, '\x11'));
+    // Overwriting the session on the full disk: the configuration is the old or the new one
+    // whole, and every metadata file written before the disk filled survives.
+    for (const qint64 room : {0, 1000, 1288 + 100, 1288 + 280 + 5000}) {
+        fake->diskRoom = room;
+        EXPECT_FALSE(create("S")) << room;
+        EXPECT_EQ(fileBytes("S/configuration.bin"), room < 1288 ? changed : CONFIG_FILE);
+        EXPECT_EQ(fileBytes("S/session-meta.bin").size(), 280);
+        EXPECT_EQ(QDir(sessionsDir + "S").entryList(QDir::Files).size(), 7);
+    }
+    const std::string path = sessionsDir.toStdString() + "S/";
+    const Messages messages = capture.messages(LOGGER);
+    EXPECT_EQ(messages[0],
+              "Failed to write680 bytes to" + path + "trend.bin file, so far written300 bytes");
+    EXPECT_EQ(messages[3], "Failed to write1288 bytes to" + path +
+                               "configuration.bin.part file, so far written0 bytes");
+    EXPECT_EQ(messages[4], "Failed to write configuration data.");
+    EXPECT_EQ(messages.back(), "Unable to write session overview - write error");
+    fake->diskRoom = -1;
+    QFile closed("never-opened");
+    EXPECT_FALSE(FileDataStorage::writeDataToFilePosition(closed, "x", 4, 1));
+    EXPECT_EQ(capture.messages(LOGGER).back(), "Failed to seek to position4 of filenever-opened");
 }
 
 } // namespace

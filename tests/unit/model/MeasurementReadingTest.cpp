@@ -19,6 +19,8 @@
 #include <limits>
 #include <new>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 // Every allocation of this test executable is counted. Each form the sanitizers also provide is
@@ -56,14 +58,9 @@ constexpr float MAX = std::numeric_limits<float>::max();
 constexpr int X = Measured::NO_CHANNEL;
 
 TEST(MeasurementReadingTest, RoundsToTheDigitsAndScalesToThePrefix) {
-    struct Row {
-        int type;
-        float range, value; // range 0: none set
-        int exponent;
-        float shown;
-        int decimals, rangeDecimals, withoutPrefix;
-    };
-    const Row rows[] = {
+    // Type, range (0: none set), value; exponent, shown value, decimals, range decimals with and
+    // without the prefix.
+    const std::tuple<int, float, float, int, float, int, int, int> rows[] = {
         {0, 0.0f, 230.04f, 0, 230.0f, 1, 1, 1},   // four digits, tenths at most
         {3, 0.0f, 0.0123f, -3, 12.3f, 2, 1, 3},   // 12.30 mA
         {3, 0.0f, -0.0123f, -3, -12.3f, 2, 1, 3}, //
@@ -76,18 +73,17 @@ TEST(MeasurementReadingTest, RoundsToTheDigitsAndScalesToThePrefix) {
         {3, 0.5f, NaN, -3, NaN, 3, 1, 3},         // NaN keeps the range's exponent
         {0, 0.0f, NaN, 0, NaN, 3, 1, 1},          //
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "type " << row.type << " value " << row.value);
-        MeasurementReading reading(Measured::typeByIndex(row.type), &Measured::CHANNEL_A, 0.0f);
-        if (row.range != 0.0f) {
-            reading.setRange(row.range);
+    for (const auto& [type, range, value, exponent, shown, decimals, rangeDecimals, bare] : rows) {
+        SCOPED_TRACE(testing::Message() << "type " << type << " value " << value);
+        MeasurementReading reading(Measured::typeByIndex(type), &Measured::CHANNEL_A, 0.0f);
+        if (range != 0.0f) {
+            reading.setRange(range);
         }
-        reading.setValue(row.value, false);
-        EXPECT_EQ(row.exponent, reading.exponent());
-        EXPECT_THAT(reading.displayValue(), testing::NanSensitiveFloatEq(row.shown));
-        EXPECT_EQ(row.decimals, reading.decimals());
-        EXPECT_EQ(row.rangeDecimals, reading.rangeDecimals());
-        EXPECT_EQ(row.withoutPrefix, reading.rangeDecimalsWithoutPrefix());
+        reading.setValue(value, false);
+        EXPECT_THAT(reading.displayValue(), testing::NanSensitiveFloatEq(shown));
+        EXPECT_EQ(std::make_tuple(reading.exponent(), reading.decimals(), reading.rangeDecimals(),
+                                  reading.rangeDecimalsWithoutPrefix()),
+                  std::tie(exponent, decimals, rangeDecimals, bare));
     }
 }
 
@@ -191,44 +187,40 @@ TEST(MeasurementReadingTest, HoldsThreeSecondsAndReArmsWithoutAllocating) {
 }
 
 TEST(MeasuredTest, ReadingsNameTheirQuantityChannelAndPhases) {
-    struct Row {
-        int reading;
-        bool plainVoltage;
-        int type, channel;
-        int phases[3]; // power and energy (from reading 21), current (from 6), voltage (from 0)
-        const char* name;
+    // Reading, plain voltage; type, channel, the phase for power and energy (from reading 21),
+    // current (from 6) and voltage (from 0), the name.
+    const std::tuple<int, bool, int, int, int, int, int, std::string> rows[] = {
+        {-1, false, 27, X, 4, 3, 3, "unknown"},
+        {0, false, 1, 4, 4, 3, 0, "READING_V_AN"},
+        {0, true, 0, 4, 4, 3, 0, "READING_V_AN"},
+        {5, true, 0, 9, 4, 3, 1, "READING_V_CA"},
+        {6, false, 3, 0, 4, 0, 2, "READING_I_A"},
+        {9, true, 3, 3, 4, 3, 1, "READING_I_N"}, // plain voltage leaves other quantities alone
+        {10, false, 4, 13, 4, 0, 2, "READING_FREQ"},
+        {12, false, 5, 15, 4, 2, 0, "READING_UNBALANCE_I"},
+        {20, false, 26, 12, 4, 2, 0, "READING_AUX_2"},
+        {21, false, 6, 0, 0, 3, 1, "READING_kW_A"},
+        {24, false, 6, 10, 3, 2, 0, "READING_kW_Total"},
+        {61, false, 17, 0, 0, 3, 1, "READING_DPF_IC_F0_A"},
+        {65, false, 16, 0, 0, 3, 1, "READING_DPF_CMB_F0_A"},
+        {68, false, 16, 10, 3, 2, 0, "READING_DPF_CMB_F0_Total"},
+        {72, false, 18, 10, 3, 2, 0, "READING_ACTIVE_ENERGY_TOTAL"},
+        {79, false, 22, 2, 2, 1, 3, "READING_NON_ACTIVE_ENERGY_C"},
+        {80, false, 22, 10, 3, 3, 3, "READING_NON_ACTIVE_ENERGY_TOTAL"},
+        {81, false, 19, 10, 3, 3, 3, "READING_CONSUMED_ACTIVE_ENERGY"},
+        {82, false, 20, 10, 3, 3, 3, "READING_SUPPLIED_ACTIVE_ENERGY"},
+        {83, false, 27, X, 4, 3, 3, "READING_GUARD"},
+        {200, false, 27, X, 4, 3, 3, "unknown"},
     };
-    const Row rows[] = {
-        {-1, false, 27, X, {4, 3, 3}, "unknown"},
-        {0, false, 1, 4, {4, 3, 0}, "READING_V_AN"},
-        {0, true, 0, 4, {4, 3, 0}, "READING_V_AN"},
-        {5, true, 0, 9, {4, 3, 1}, "READING_V_CA"},
-        {6, false, 3, 0, {4, 0, 2}, "READING_I_A"},
-        {9, true, 3, 3, {4, 3, 1}, "READING_I_N"}, // plain voltage leaves other quantities alone
-        {10, false, 4, 13, {4, 0, 2}, "READING_FREQ"},
-        {12, false, 5, 15, {4, 2, 0}, "READING_UNBALANCE_I"},
-        {20, false, 26, 12, {4, 2, 0}, "READING_AUX_2"},
-        {21, false, 6, 0, {0, 3, 1}, "READING_kW_A"},
-        {24, false, 6, 10, {3, 2, 0}, "READING_kW_Total"},
-        {61, false, 17, 0, {0, 3, 1}, "READING_DPF_IC_F0_A"},
-        {65, false, 16, 0, {0, 3, 1}, "READING_DPF_CMB_F0_A"},
-        {68, false, 16, 10, {3, 2, 0}, "READING_DPF_CMB_F0_Total"},
-        {72, false, 18, 10, {3, 2, 0}, "READING_ACTIVE_ENERGY_TOTAL"},
-        {79, false, 22, 2, {2, 1, 3}, "READING_NON_ACTIVE_ENERGY_C"},
-        {80, false, 22, 10, {3, 3, 3}, "READING_NON_ACTIVE_ENERGY_TOTAL"},
-        {81, false, 19, 10, {3, 3, 3}, "READING_CONSUMED_ACTIVE_ENERGY"},
-        {82, false, 20, 10, {3, 3, 3}, "READING_SUPPLIED_ACTIVE_ENERGY"},
-        {83, false, 27, X, {4, 3, 3}, "READING_GUARD"},
-        {200, false, 27, X, {4, 3, 3}, "unknown"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.reading);
-        EXPECT_EQ(row.type, Measured::typeIndexForReading(row.reading, row.plainVoltage));
-        EXPECT_EQ(row.channel, Measured::channelIndexForReading(row.reading));
-        EXPECT_EQ(row.phases[0], Measured::phaseForReading(row.reading));
-        EXPECT_EQ(row.phases[1], Measured::phaseForCurrentReading(row.reading));
-        EXPECT_EQ(row.phases[2], Measured::phaseForVoltageReading(row.reading));
-        EXPECT_STREQ(row.name, Measured::readingName(row.reading));
+    for (const auto& [reading, plainVoltage, type, channel, power, current, voltage, name] : rows) {
+        EXPECT_EQ(std::make_tuple(Measured::typeIndexForReading(reading, plainVoltage),
+                                  Measured::channelIndexForReading(reading),
+                                  Measured::phaseForReading(reading),
+                                  Measured::phaseForCurrentReading(reading),
+                                  Measured::phaseForVoltageReading(reading),
+                                  std::string(Measured::readingName(reading))),
+                  std::tie(type, channel, power, current, voltage, name))
+            << reading;
     }
     EXPECT_EQ(&Measured::FUNDAMENTAL_POWER_FACTOR_COMBINED, Measured::typeForReading(65));
     EXPECT_EQ(&Measured::VOLTAGE, Measured::typeForReading(200));

@@ -14,7 +14,6 @@
 #include <QDataStream>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QtEndian>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -30,6 +29,12 @@ namespace {
 
 using namespace ipc;
 using Lines = std::vector<std::string>;
+
+IpcMessage message(IPC_MSG id, const QByteArray& payload) {
+    IpcMessage result(id, IPC_ORIGIN_SERVER_DSP_MANAGER);
+    result.appendData(payload.constData(), static_cast<int>(payload.size()));
+    return result;
+}
 
 class ConfigBuffer : public ::testing::Test {
 protected:
@@ -56,13 +61,10 @@ protected:
                              {IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED}, via);
     }
 
-    // A frame as a dsp-manager (origin 2) would send it.
-    static void send(zmq::socket_t& socket, IPC_MSG message, const QByteArray& payload) {
-        QByteArray frame(8, '\0');
-        qToLittleEndian<qint32>(message, frame.data());
-        qToLittleEndian<qint32>(IPC_ORIGIN_SERVER_DSP_MANAGER, frame.data() + 4);
-        frame += payload;
-        socket.send(zmq::buffer(frame.constData(), static_cast<size_t>(frame.size())),
+    // A frame as a dsp-manager (origin 2) would send it; the client's own frames are pinned.
+    static void send(zmq::socket_t& socket, IPC_MSG id, const QByteArray& payload) {
+        const QByteArray frame = message(id, payload).toFrame();
+        socket.send(zmq::buffer(frame.constData(), size_t(frame.size())),
                     zmq::send_flags::dontwait);
     }
 
@@ -79,9 +81,6 @@ protected:
                 return done();
             },
             timeoutMs);
-    }
-    void idle(int milliseconds) {
-        until([] { return false; }, milliseconds);
     }
 
     // The buffers' log lines as "LEVEL text".
@@ -125,17 +124,11 @@ QByteArray configImage(int language, char powerButtonShutdown) {
     return image;
 }
 
-IpcMessage message(IPC_MSG id, const QByteArray& payload) {
-    IpcMessage result(id, IPC_ORIGIN_SERVER_DSP_MANAGER);
-    result.appendData(payload.constData(), static_cast<int>(payload.size()));
-    return result;
-}
-
 // Refused sends are logged once and retried until one goes out; then refused payloads leave the
 // retries running until a right one initialises.
 TEST_F(ConfigBuffer, RefusedSendsAndPayloadsAreRetriedUntilARightOneInitialises) {
     start(200, &client);
-    idle(500);
+    testsupport::pumpFor(500);
     const Lines failing{
         SENDING, "ERROR Could not sent buffer initialization request IPC_MSG_GET_INSTRUMENT_CONFIG",
         RETRYING};
@@ -185,7 +178,7 @@ TEST_F(ConfigBuffer, RefusedSendsAndPayloadsAreRetriedUntilARightOneInitialises)
 
     // The first value stopped the retries for good.
     sent = requests.size();
-    idle(700);
+    until([] { return false; }, 700);
     EXPECT_EQ(sent, requests.size());
     EXPECT_TRUE(buffer.isInitialized());
     EXPECT_EQ((std::vector<IPC_MSG>{IPC_MSG_GET_INSTRUMENT_CONFIG,
@@ -211,7 +204,7 @@ TEST_F(ConfigBuffer, NullClientIsRefusedAndWithoutInitRequestEventsAreTakenOnALa
     connectClient();
     start(100, &client, IPC_MSG_NONE);
     ASSERT_TRUE(until([this] { return !subscriptions.empty(); }));
-    idle(450);
+    testsupport::pumpFor(450);
     buffer.processInitResponseTimeout();
     emit client.eventPublished(
         message(IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED, configImage(42, 0)));

@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 #include <log4cplus/loglevel.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -24,25 +23,22 @@
 using session::LoggingSession;
 using session::SessionTiming;
 using testsupport::hex;
+using testsupport::image;
 using testsupport::streamed;
 using testsupport::utc;
 using Lines = std::vector<std::string>;
 
 namespace {
 
-QDateTime& fakeNow() {
-    static QDateTime now;
-    return now;
-}
-
 // Installs the fake clock at `now` for the lifetime of the object.
 struct ClockGuard {
-    explicit ClockGuard(const QDateTime& now) {
-        set(now);
-        SessionTiming::setClock([] { return fakeNow(); });
+    explicit ClockGuard(const QDateTime& at) {
+        set(at);
+        SessionTiming::setClock([] { return now; });
     }
     ~ClockGuard() { SessionTiming::setClock(nullptr); }
-    void set(const QDateTime& now) { fakeNow() = now; }
+    void set(const QDateTime& at) { now = at; }
+    static inline QDateTime now;
 };
 
 // Installs itself as the storage for its lifetime: `free` bytes, where every trend interval
@@ -84,10 +80,6 @@ template <typename T> bool read(const QByteArray& bytes, T& into) {
     shared::Qt48DataStream in(bytes);
     in >> into;
     return in.status() == QDataStream::Ok;
-}
-
-template <typename T> bool sameBytes(const T& left, const T& right) {
-    return std::memcmp(&left, &right, sizeof(T)) == 0;
 }
 
 QDateTime day(int hour, int minute, int second, int ms = 0) {
@@ -434,8 +426,8 @@ TEST(LoggingSession, StatesPredicatesNamesAndSetterWarnings) {
         testsupport::LogCapture capture;
         session.setProbeConfig(probe);
         session.setInstrumentConfig(instrument);
-        EXPECT_TRUE(sameBytes(session.probeConfig(), probe));
-        EXPECT_TRUE(sameBytes(session.instrumentConfig(), instrument));
+        EXPECT_EQ(image(session.probeConfig()), image(probe));
+        EXPECT_EQ(image(session.instrumentConfig()), image(instrument));
         const Lines warnings{"WARN DSP Probe configuration " + warning,
                              "WARN Instrument configuration " + warning};
         EXPECT_EQ(logged(capture, "logging_session_logger"), warning.empty() ? Lines{} : warnings)
@@ -553,7 +545,7 @@ TEST(SessionOverviewModificationData, RoundTripAndBrokenOverview) {
     EXPECT_EQ(logged(capture, "logging_session_logger"),
               Lines{"FATAL Could not load session overview for session \"S1\"."});
     EXPECT_EQ(logged(capture, "serialization_logger").size(), 1u);
-    EXPECT_TRUE(sameBytes(data.overview, storage::DEFAULT_META_TREND_OVERVIEW));
+    EXPECT_EQ(image(data.overview), image(storage::DEFAULT_META_TREND_OVERVIEW));
 
     // A name longer than the bytes left reads as Qt's reader fails it, without the allocation.
     shared::Qt48DataStream garbled(hex("7ffffffe00530031"));

@@ -164,7 +164,6 @@ TEST_F(ConfigBuffer, RefusedSendsAndPayloadsAreRetriedUntilARightOneInitialises)
                     refused("GET_INSTRUMENT_CONFIG, expected 916 bytes but received 915"),
                     refused("EVENT_INSTRUMENT_CONFIG_CHANGED, expected 916 bytes but received 917"),
                     refused("GET_INSTRUMENT_CONFIG, expected 916 bytes but received 0")));
-    EXPECT_TRUE(updates.empty());
     EXPECT_EQ(31, buffer.getData().language); // the default's
 
     // The response initialises, a later event updates without a second line.
@@ -199,7 +198,6 @@ TEST_F(ConfigBuffer, NullClientIsRefusedAndWithoutInitRequestEventsAreTakenOnALa
     buffer.processInitResponseTimeout();
     emit client.responseReceived(message(IPC_MSG_GET_INSTRUMENT_CONFIG, configImage(42, 0)));
     buffer.processIpcResponse(message(IPC_MSG_GET_INSTRUMENT_CONFIG, configImage(42, 0)));
-    EXPECT_TRUE(updates.empty());
 
     connectClient();
     start(100, &client, IPC_MSG_NONE);
@@ -208,7 +206,6 @@ TEST_F(ConfigBuffer, NullClientIsRefusedAndWithoutInitRequestEventsAreTakenOnALa
     buffer.processInitResponseTimeout();
     emit client.eventPublished(
         message(IPC_MSG_EVENT_INSTRUMENT_CONFIG_CHANGED, configImage(42, 0)));
-    EXPECT_TRUE(updates.empty());
     EXPECT_EQ(31, buffer.getData().language);
     ASSERT_TRUE(until([this] { return updates.size() == 1; }));
     EXPECT_EQ(42, buffer.getData().language);

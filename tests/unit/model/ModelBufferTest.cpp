@@ -128,7 +128,7 @@ QByteArray configImage(int language, char powerButtonShutdown) {
 // retries running until a right one initialises.
 TEST_F(ConfigBuffer, RefusedSendsAndPayloadsAreRetriedUntilARightOneInitialises) {
     start(200, &client);
-    testsupport::pumpFor(500);
+    testsupport::pumpFor(600);
     const Lines failing{
         SENDING, "ERROR Could not sent buffer initialization request IPC_MSG_GET_INSTRUMENT_CONFIG",
         RETRYING};

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -19,9 +18,8 @@ protected:
     QTemporaryDir temp;
     // The directory is made by the counter.
     const QString fileName = temp.path() + "/config.d/file_index_counter.txt";
-    const QString key = QStringLiteral("quarn-counter-test-%1-%2")
-                            .arg(QCoreApplication::applicationPid())
-                            .arg(QRandomGenerator::global()->generate());
+    // A semaphore name of this test run's own.
+    const QString key = temp.path();
 };
 
 TEST_F(CounterTest, FileFormat) {

@@ -1,6 +1,5 @@
 // The session storage over a temporary data partition. mount(2), statvfs(3) and every write go
-// through a fake, so no test reaches the real partition; the sessions directory is temporary and
-// the semaphore name is the test's own.
+// through a fake, so no test reaches the real partition; the sessions directory is temporary.
 
 #include "storage/FileDataStorage.h"
 #include "session/IStorageSpace.h"
@@ -12,10 +11,8 @@
 #include "support/RecordBytes.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -152,9 +149,8 @@ protected:
     const QString sessionsDir = baseDir + "sessions/";
     std::shared_ptr<FakeFileSystemCalls> fake =
         std::make_shared<FakeFileSystemCalls>(baseDir, logDir);
-    storage::FileDataStorage storage{sessionsDir, QStringLiteral("quarn-storage-test-%1-%2")
-                                                      .arg(QCoreApplication::applicationPid())
-                                                      .arg(QRandomGenerator::global()->generate())};
+    // The semaphore name is the test's own.
+    storage::FileDataStorage storage{sessionsDir, temp.path()};
     SessionRecords records{
         {0.5f, session::SessionTiming(testsupport::utc(2012, 1, 1, 0, 0, 0), 2, 60, 300, 0), "Hi",
          "S1"},

@@ -66,12 +66,6 @@ class BusTest(DaemonTest):
         # is published first.
         response = self.answer()
         self.assertEqual(bytes.fromhex("14000000" "03000000") + DISCHARGING_AT_15[8:], response.raw)
-        self.assertEqual(response.payload, [f for f in self.bus.since(msg=BATTERY_EVENT) if f.seq < response.seq][-1].payload)
-        reader = self.connect_core_app()
-        self.bus.request(GET_BATTERY)
-        self.assertTrue(reader.poll(3000), "no answer on the core-app channel")
-        self.assertEqual(response.raw, reader.recv())
-        reader.close(0)
 
         # First nobody on the core-app channel, then a client connected that never reads: its
         # queue fills and the answers beyond are dropped.
@@ -83,7 +77,7 @@ class BusTest(DaemonTest):
         started = time.monotonic()
         for first in range(0, 100000, 1000):
             for index in range(first, first + 1000):
-                self.bus.send(flood_frame(index))
+                self.bus.request(0, frame=flood_frame(index))
             time.sleep(max(0, started + 6.0 * (first + 1000) / 100000 - time.monotonic()))
         # Requests are handled in arrival order: the answer to the last means all were handled.
         answer = self.answer()
@@ -92,7 +86,7 @@ class BusTest(DaemonTest):
         periodic = [a for a, b in zip(frames, frames[1:]) if (a.msg, b.msg) == (BATTERY_EVENT, BATTERY_LOW)]
         check_period([f.mono for f in periodic], "periodic battery events")
         # One reading for each battery request, answered or not (200 of the flood's).
-        self.assertEqual(2 + 4000 + 200 + 1, len(self.bus.since(check.seq, msg=BATTERY_EVENT)) - len(periodic))
+        self.assertEqual(1 + 4000 + 200 + 1, len(self.bus.since(check.seq, msg=BATTERY_EVENT)) - len(periodic))
         queued = 0
         while stuck.poll(0):
             stuck.recv()
@@ -103,7 +97,7 @@ class BusTest(DaemonTest):
         reader = self.connect_core_app()
         self.bus.request(GET_BATTERY)
         self.assertTrue(reader.poll(5000), "no answer on the core-app channel after the stuck client left")
-        self.assertEqual(96, len(reader.recv()))
+        self.assertEqual(response.raw, reader.recv())
 
         for argument, first_line in (("--help", "usage: pwr-manager [THRESHOLD]"), ("--version", "Power Manager")):
             answer = subprocess.run([self.pwr_manager, argument], capture_output=True, text=True, timeout=10)

@@ -10,14 +10,20 @@ import signal
 import time
 
 from quarn_e2e import (
-    BATTERY_EVENT, GPIO, POWER_DOWN, PWM, DaemonTest, Reading, backlight_writes, check_period, cpu_seconds, ctl,
-    run_tests, set_shutdown_status, trace, wait_until,
+    BATTERY_EVENT, GPIO, POWER_DOWN, PWM, SHUTDOWN_STATUS, DaemonTest, Reading, check_period, cpu_seconds, ctl,
+    run_tests, trace, wait_until,
 )
 
 # Nothing could be read, so every field keeps its starting value and "present" failing counts
 # as external power; the status is none of the known ones.
 NO_GAUGE = Reading(0, 1, "", 100, "", 0, 0, 0, 4)
 CHARGING = Reading(1, 1, "Charging", 80, "Battery", 500000, 4000000, 250, 0)
+
+
+def set_shutdown_status(status):
+    # The exit status of the next calls of the recorder.
+    with open(SHUTDOWN_STATUS, "w") as f:
+        f.write("%d\n" % status)
 
 
 class FaultTest(DaemonTest):
@@ -35,14 +41,14 @@ class FaultTest(DaemonTest):
         tone = [("/dev/mldalm ioctl 0x" + code, data, "ok") for code, data in (
             ("40086d00", bytes.fromhex("01000000d0070000")), ("40016d01", b"\x01"), ("40016d01", b"\x00"))]
         requests = ("WR_MODE", "RD_MODE", "WR_BITS_PER_WORD", "RD_BITS_PER_WORD", "WR_MAX_SPEED_HZ", "RD_MAX_SPEED_HZ")
-        buzzer = lambda: [entry[1:] for entry in trace() if entry[1].startswith("/dev/")]
+        buzzer = lambda: [entry[1:] for entry in trace("/dev/")]
         spi = lambda: [(line.level, line.message) for line in self.daemon.log() if line.logger == "spi_logger"]
         wait_until(lambda: len(buzzer()) >= 3 and len(spi()) >= 6, 5, "the start-up tone and the SPI errors")
         self.assertEqual(tone, buzzer())
         self.assertEqual([("ERROR", "SPI_IOC_%s() failed." % request) for request in requests], spi())
 
         # The gauge goes just after a check, so that no reading straddles the change.
-        before = self.bus.wait_battery(6, "a battery event")
+        before = self.bus.wait_frame(6, "a battery event", msg=BATTERY_EVENT)
         ctl("gauge", "absent")
         cpu, start = cpu_seconds(self.daemon.process.pid), time.monotonic()
         absent = self.bus.wait_frames(2, 5, "two readings without the gauge", before.seq + 1, msg=BATTERY_EVENT)
@@ -59,7 +65,7 @@ class FaultTest(DaemonTest):
         # dsp-manager, which cannot block it.
         back = time.time()
         ctl("gpio", "present")
-        edge = lambda: [entry for entry in trace() if entry[0] > back and entry[1] == GPIO + "gpio2/edge"]
+        edge = lambda: [entry for entry in trace(GPIO + "gpio2/edge") if entry[0] > back]
         wait_until(edge, 3, "the watcher waiting on the line again", 0.1)
         # The board's refusals reach a writer through the mount with their errno.
         fd = os.open(GPIO + "export", os.O_WRONLY)
@@ -81,7 +87,7 @@ class FaultTest(DaemonTest):
         self.assertEqual((["/sbin/shutdown -h"] * 4, 4), (self.new_calls(), len(self.bus.since(msg=POWER_DOWN))))
         check_period([stamp for stamp, _ in self.new_calls(times=True)[1:]], "calls at the checks")
         # The backlight goes off with each run of the command, not at the checks that find it under way.
-        self.assertEqual(4, backlight_writes().count((PWM + "run", b"0\0", "ok")))
+        self.assertEqual(4, [entry[1:] for entry in trace(PWM)].count((PWM + "run", b"0\0", "ok")))
         # The failures, and the checks while the shutdown is under way, are one line each.
         lines = (r'^Shutdown command "/sbin/shutdown -h" failed with exit status 1$',
                  r"^Shutdown already requested, waiting for the system to go down$")

@@ -4,7 +4,6 @@
 
 import ast
 import collections
-import contextlib
 import os
 import re
 import struct
@@ -29,13 +28,9 @@ LOG_FILE = "/var/lib/quarn/log/pwr-manager.log"
 # The daemon's real endpoint names: /tmp is private to the sandbox.
 EVENTS = "ipc:///tmp/quarn.events.pwr-manager"
 REQUESTS = "ipc:///tmp/quarn.requests.pwr-manager"
-RESPONSES = {
-    "core-app": "ipc:///tmp/quarn.responses.core-app-to-pwr-manager",
-    "com-manager-remote": "ipc:///tmp/quarn.responses.com-manager-remote-to-pwr-manager",
-}
 ORIGINS = {"core-app": 6, "com-manager-remote": 10}
+RESPONSES = {client: "ipc:///tmp/quarn.responses.%s-to-pwr-manager" % client for client in ORIGINS}
 GET_BATTERY, DO_POWER_DOWN, BATTERY_LOW, POWER_DOWN, WANT_POWER_DOWN, BATTERY_EVENT = 20, 43, 56, 57, 58, 59
-POWER_DOWN_FRAME = bytes.fromhex("39000000" "03000000")  # 57 from the pwr-manager server (3)
 HEADER = struct.Struct("<ii")
 BATTERY = struct.Struct("<??32s2xi32siiii")
 Reading = collections.namedtuple("Reading", "present external status capacity type current voltage temp charge")
@@ -59,21 +54,18 @@ def wait_until(condition, timeout, what, step=0.02):
 
 def check_period(times, what, period=2.0, tolerance=0.1):
     intervals = [round(b - a, 3) for a, b in zip(times, times[1:])]
-    assert intervals, "no interval to measure for " + what
     bad = [i for i in intervals if abs(i - period) > tolerance]
-    assert not bad, "%s: intervals off %.1f s by more than %.1f s: %s" % (what, period, tolerance, intervals)
+    assert intervals and not bad, "%s: intervals off %.1f s by more than %.1f s: %s" % (what, period, tolerance, intervals)
 
 
 def check_drift(times, what, period, tolerance=0.020):
     # The times keep their period: the line through them (the median slope over all pairs, which
     # a few late stamps on a loaded machine do not move) strays at most `tolerance` from the period
     # over their whole span.
-    assert len(times) >= 3, "too few times to measure the drift of " + what
     pairs = [(times[j] - times[i]) / (j - i) for i in range(len(times)) for j in range(i + 1, len(times))]
     slope = sorted(pairs)[len(pairs) // 2]
     drift = (slope - period) * (len(times) - 1)
-    assert abs(drift) <= tolerance, "%s: %d periods of %.5f s drift %+.3f s from %.1f s (at most %.3f s)" % (
-        what, len(times) - 1, slope, drift, period, tolerance)
+    assert abs(drift) <= tolerance, "%s: %d periods of %.5f s drift %+.3f s" % (what, len(times) - 1, slope, drift)
 
 
 # ---------------------------------------------------------------- the board
@@ -83,21 +75,17 @@ def ctl(*words):
     return subprocess.run([CTL, *words], check=True, capture_output=True, text=True, timeout=10).stdout
 
 
-def trace():
-    # The board's trace as (epoch seconds, path, bytes, result), where a device request's path
-    # reads "<path> ioctl 0x<code>"; the bytes are quoted as a C literal, which reads the same as
-    # a Python bytes literal.
+def trace(prefix=""):
+    # The board's trace as (epoch seconds, path, bytes, result) for the paths that start with
+    # `prefix`, where a device request's path reads "<path> ioctl 0x<code>"; the bytes are quoted
+    # as a C literal, which reads the same as a Python bytes literal.
     entries = []
     for line in ctl("trace").splitlines():
         stamp, rest = line.split(" ", 1)
         rest, result = rest.rsplit(" ", 1)
         path, quoted = rest.split(' "', 1)
         entries.append((float(stamp), path, ast.literal_eval('b"' + quoted), result))
-    return entries
-
-
-def backlight_writes():
-    return [entry[1:] for entry in trace() if entry[1].startswith(PWM)]
+    return [entry for entry in entries if entry[1].startswith(prefix)]
 
 
 def reset_board():
@@ -105,18 +93,6 @@ def reset_board():
     for words in (("release",), ("gauge", "present"), ("external-power", "on"), ("set", "capacity", "80")):
         ctl(*words)
     ctl("trace-clear")
-
-
-def led_ticks(after):
-    # (time, LED 1, LED 2) for each tick after the epoch time `after`: LED 1 is written first.
-    ticks, led1 = [], None
-    for stamp, path, data, result in trace():
-        if stamp > after and result == "ok" and path == GPIO + "gpio49/value":
-            led1 = (stamp, int(data))
-        elif stamp > after and result == "ok" and path == GPIO + "gpio143/value" and led1:
-            ticks.append((led1[0], led1[1], int(data)))
-            led1 = None
-    return ticks
 
 
 def shutdown_calls(times=False):
@@ -127,17 +103,10 @@ def shutdown_calls(times=False):
     return [(float(stamp), command) if times else command for stamp, command in calls]
 
 
-def set_shutdown_status(status):
-    # The exit status of the next calls of the recorder.
-    with open(SHUTDOWN_STATUS, "w") as f:
-        f.write("%d\n" % status)
-
-
 def cpu_seconds(pid):
-    # utime + stime of the process.
+    # utime + stime of the process: fields 14 and 15 of the line, counted from field 3 (the state).
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
-    # Fields 14 and 15 of the line; the split starts at field 3 (the state).
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
@@ -231,27 +200,21 @@ class Bus:
     def wait_frame(self, timeout, what, mark=0, source="events", msg=None, where=None):
         return self.wait_frames(1, timeout, what, mark, source, msg, where)[0]
 
-    def wait_battery(self, timeout, what, mark=0, where=None):
-        return self.wait_frame(timeout, what, mark, "events", BATTERY_EVENT, where)
-
-    def send(self, frame):
+    def request(self, msg, client="core-app", frame=None):
         if self.push is None:
             self.push = self.context.socket(zmq.PUSH)  # blocking sends, bounded: no frame is lost
             self.push.setsockopt(zmq.SNDTIMEO, 10000)
             self.push.connect(REQUESTS)
         try:
-            self.push.send(frame)
+            self.push.send(HEADER.pack(msg, ORIGINS[client]) if frame is None else frame)
         except zmq.Again:
             raise AssertionError("the daemon took no request frame within 10 s")
-
-    def request(self, msg, client="core-app"):
-        self.send(HEADER.pack(msg, ORIGINS[client]))
 
 
 # ---------------------------------------------------------------- the processes
 
-LOG_LINE = re.compile(r"^(\w+) P:(\d+) T:\d+ \[[^\]]*\] (\S+) \S+ \[(\d+\.\d{6}) sec\] - (.*)$")
-LogLine = collections.namedtuple("LogLine", "level pid logger seconds message")
+LOG_LINE = re.compile(r"^(\w+) P:(\d+) T:\d+ \[[^\]]*\] (\S+) \S+ \[[\d.]+ sec\] - (.*)$")
+LogLine = collections.namedtuple("LogLine", "level pid logger message")
 
 
 class Daemon:
@@ -281,8 +244,8 @@ class Daemon:
         finally:
             self.kill()
         took = time.monotonic() - sent
-        assert self.process.returncode == 1, "exit code %s after signal %d" % (self.process.returncode, number)
-        assert took < 1.0, "signal %d took %.2f s to end the daemon" % (number, took)
+        assert self.process.returncode == 1 and took < 1.0, "exit %s %.2f s after signal %d" % (
+            self.process.returncode, took, number)
         exits = [(line.level, line.logger) for line in self.log() if line.message == "Exiting application normally."]
         assert exits == [("INFO", "exit_logger")], "exit lines: %s" % exits
 
@@ -297,8 +260,7 @@ class Daemon:
         for path in (LOG_FILE + ".1", LOG_FILE):
             if os.path.exists(path):
                 with open(path, errors="replace") as f:
-                    matches = [LOG_LINE.match(text.rstrip("\n")) for text in f]
-                lines += [LogLine(m[1], int(m[2]), m[3], float(m[4]), m[5]) for m in matches if m]
+                    lines += [LogLine(m[1], int(m[2]), m[3], m[4]) for m in map(LOG_LINE.match, f.read().splitlines()) if m]
         return [line for line in lines if line.pid == self.process.pid]
 
     def messages(self, pattern=""):
@@ -307,13 +269,11 @@ class Daemon:
     def wait_log(self, pattern, timeout, count=1):
         # The first `count` log lines whose message matches the regular expression.
         def found():
-            lines = [line for line in self.log() if re.search(pattern, line.message)]
+            lines = self.messages(pattern)
             return lines[:count] if len(lines) >= count else None
 
         wait_until(lambda: found() or not self.alive(), timeout, "%d log line(s) matching %r" % (count, pattern), 0.05)
-        lines = found()
-        assert lines, "the daemon ended (exit %s) waiting for %r" % (self.process.returncode, pattern)
-        return lines
+        assert found(), "the daemon ended (exit %s) waiting for %r" % (self.process.returncode, pattern)
 
 
 class DspManager:
@@ -335,13 +295,9 @@ class DspManager:
                 self.lines.append(line.rstrip("\n"))
                 self.cond.notify_all()
 
-    def matching(self, pattern):
-        with self.cond:
-            return [line for line in self.lines if re.search(pattern, line)]
-
     def wait_line(self, pattern, timeout):
         with self.cond:
-            if not self.cond.wait_for(lambda: self.matching(pattern), timeout):
+            if not self.cond.wait_for(lambda: any(re.search(pattern, line) for line in self.lines), timeout):
                 raise AssertionError("the dsp-manager said no %r; it said:\n%s" % (pattern, "\n".join(self.lines)))
 
     def control(self, line):
@@ -356,8 +312,6 @@ class DspManager:
             self.process.kill()
         self.reader.join(5)
         self.process.stdout.close()
-        with contextlib.suppress(BrokenPipeError):
-            self.process.stdin.close()
         self.process.wait(5)
 
 
@@ -406,7 +360,7 @@ class DaemonTest(unittest.TestCase):
                 ctl("release")
 
     def wait_shutdown(self):
-        # The power-down event, then the one shutdown command.
-        self.assertEqual(POWER_DOWN_FRAME, self.bus.wait_frame(3, "the power-down event", msg=POWER_DOWN).raw)
+        # The power-down event (57 from the pwr-manager server, 3), then the one shutdown command.
+        self.assertEqual(bytes.fromhex("39000000" "03000000"), self.bus.wait_frame(3, "the power-down", msg=POWER_DOWN).raw)
         wait_until(self.new_calls, 3, "the shutdown command")
         self.assertEqual(["/sbin/shutdown -h"], self.new_calls())

@@ -1,17 +1,16 @@
-"""A long run of the daemon on the simulated board with faults injected, run inside the sandbox
-by scripts/soak:
-
-    soak.py PWR_MANAGER QUARN_BUS MINUTES OUTPUT_DIR
-
-Every 100 s round: a shutdown trigger (button, power-down request or low battery, in turn) that
-must run the shutdown command within 5 s; the battery recovers on external power; a session
-starts, a press then only asks core-app; the session stops; the dsp-manager restarts; the battery
-discharges. Meanwhile two clients ask for the battery state at random rates, and strace, attached
-20 s of every 30, injects EIO or EAGAIN (in turn) into the gauge reads, ENOSPC into the log file
-writes and EINTR into the button wait. Resident memory, CPU, descriptors and threads are sampled
-every second. It fails on a growth trend, a periodic battery event missing or more than LATE_S off
-its 2 s grid, a crash, or a lost shutdown; it writes soak.csv and, with matplotlib, soak.png.
-"""
+# A long run of the daemon on the simulated board with faults injected, run inside the sandbox
+# by scripts/soak:
+#
+#     soak.py PWR_MANAGER QUARN_BUS MINUTES OUTPUT_DIR
+#
+# Every 100 s round: a shutdown trigger (button, power-down request or low battery, in turn) that
+# must run the shutdown command within 5 s; the battery recovers on external power; a session
+# starts, a press then only asks core-app; the session stops; the dsp-manager restarts; the battery
+# discharges. Meanwhile two clients ask for the battery state at random rates, and strace, attached
+# 20 s of every 30, injects EIO or EAGAIN (in turn) into the gauge reads, ENOSPC into the log file
+# writes and EINTR into the button wait. Resident memory, CPU, descriptors and threads are sampled
+# every second. It fails on a growth trend, a periodic battery event missing or more than LATE_S off
+# its 2 s grid, a crash, or a lost shutdown; it writes soak.csv and, with matplotlib, soak.png.
 
 import csv
 import os
@@ -43,8 +42,8 @@ LATE_S = 0.1
 
 
 class Faults(threading.Thread):
-    """strace on the daemon's threads, 20 s on and 10 s off: read faults on the gauge and ENOSPC
-    on the log file for every thread but the button watcher, EINTR on the watcher's wait."""
+    # strace on the daemon's threads, 20 s on and 10 s off: read faults on the gauge and ENOSPC
+    # on the log file for every thread but the button watcher, EINTR on the watcher's wait.
 
     def __init__(self, pid):
         super().__init__(daemon=True)
@@ -80,8 +79,8 @@ class Faults(threading.Thread):
 
 
 class Clients(threading.Thread):
-    """core-app and the remote com-manager ask for the battery state at a rate that changes every
-    10 s (0.5 to 20 per second); the answers arrive on the Bus."""
+    # core-app and the remote com-manager ask for the battery state at a rate that changes every
+    # 10 s (0.5 to 20 per second); the answers arrive on the Bus.
 
     def __init__(self):
         super().__init__(daemon=True)
@@ -111,32 +110,21 @@ def dsp_manager(quarn_bus, log):
     return process
 
 
+def board(*commands):
+    for command in commands:
+        ctl(*command.split())
+
+
 def control(line):
-    fd = wait_until(lambda: _open_control(), 5, "a reader of the control file")
-    os.write(fd, (line + "\n").encode())
-    os.close(fd)
-
-
-def _open_control():
-    try:
-        return os.open(CONTROL, os.O_WRONLY | os.O_NONBLOCK)
-    except OSError:
-        return None
-
-
-def expect_shutdown(trigger, what, failures):
-    before = len(shutdown_calls())
-    trigger()
-    try:
-        wait_until(lambda: len(shutdown_calls()) > before, 5, "the shutdown command after " + what)
-    except AssertionError as error:
-        failures.append(str(error))
+    # The dsp-manager holds a writer of its own: the open finds a reader at once.
+    with open(CONTROL, "w") as f:
+        f.write(line + "\n")
 
 
 def periodic_events(times, start, end, traced):
-    """The battery checks on their 2 s grid: the grid's phase is the one most events share
-    (requested readings fall anywhere); per slot the nearest event, its distance and whether strace
-    was attached."""
+    # The battery checks on their 2 s grid: the grid's phase is the one most events share
+    # (requested readings fall anywhere); per slot the nearest event, its distance and whether strace
+    # was attached.
     phase = max((t % 2.0 for t in times[:50]), key=lambda p: sum(abs((t - p + 1.0) % 2.0 - 1.0) < 0.1 for t in times))
     slots = []
     k = int((start - phase) / 2.0) + 1
@@ -150,7 +138,7 @@ def periodic_events(times, start, end, traced):
 
 
 def trend(values, what, limit, failures):
-    """Median of the last quarter against the first quarter after the warm-up."""
+    # Median of the last quarter against the first quarter after the warm-up.
     quarter = max(1, len(values) // 4)
     first, last = statistics.median(values[:quarter]), statistics.median(values[-quarter:])
     if last - first > limit:
@@ -168,7 +156,7 @@ def main():
     dsp = dsp_manager(quarn_bus, dsp_log)
     daemon = Daemon(daemon_path)
     start = time.monotonic()
-    bus.wait_battery(5, "the first battery event")
+    bus.wait_frame(5, "the first battery event", msg=BATTERY_EVENT)
     # The request channel of the shutdown requests, connected now: a connection made later would
     # count as a descriptor that grew.
     bus.request(GET_BATTERY)
@@ -187,6 +175,28 @@ def main():
 
     sampler = threading.Thread(target=sample, daemon=True)
     sampler.start()
+    def check(action):
+        try:
+            action()
+        except AssertionError as error:
+            failures.append(str(error))
+
+    def shutdown(what, trigger):
+        before = len(shutdown_calls())
+        trigger()
+        wait_until(lambda: len(shutdown_calls()) > before, 5, "the shutdown command after " + what)
+
+    def press_during_session():
+        mark = bus.mark()
+        ctl("click")
+        bus.wait_frame(3, "IPC_MSG_EVENT_WANT_POWER_DOWN for a press during a session", mark, msg=WANT_POWER_DOWN)
+
+    def restart_dsp():
+        nonlocal dsp
+        dsp.terminate()
+        dsp.wait(10)
+        dsp = dsp_manager(quarn_bus, dsp_log)
+
     triggers = (
         ("a button click", lambda: ctl("click")),
         ("a power-down request", lambda: bus.request(DO_POWER_DOWN)),
@@ -194,36 +204,20 @@ def main():
     )
     rounds = max(1, int(minutes * 60 // ROUND))
     for index in range(rounds):
-        begin = start + index * ROUND
-        def at(offset):
-            time.sleep(max(0.0, begin + offset - time.monotonic()))
-        at(5)
-        ctl("external-power", "off")
-        ctl("set", "capacity", "40")
-        at(10)
-        expect_shutdown(triggers[index % 3][1], triggers[index % 3][0], failures)
-        at(20)
-        ctl("external-power", "on")
-        ctl("set", "capacity", "50")
-        at(30)
-        control("session active")
-        at(35)
-        mark = bus.mark()
-        ctl("click")
-        try:
-            bus.wait_frame(3, "IPC_MSG_EVENT_WANT_POWER_DOWN for a press during a session", mark, msg=WANT_POWER_DOWN)
-        except AssertionError as error:
-            failures.append(str(error))
-        at(50)
-        control("session idle")
-        at(60)
-        dsp.terminate()
-        dsp.wait(10)
-        dsp = dsp_manager(quarn_bus, dsp_log)
-        at(75)
-        ctl("external-power", "off")
-        ctl("discharge", "20")
-        at(ROUND)
+        # (seconds into the round, what happens then)
+        for offset, action in (
+            (5, lambda: board("external-power off", "set capacity 40")),
+            (10, lambda: check(lambda: shutdown(*triggers[index % 3]))),
+            (20, lambda: board("external-power on", "set capacity 50")),
+            (30, lambda: control("session active")),
+            (35, lambda: check(press_during_session)),
+            (50, lambda: control("session idle")),
+            (60, restart_dsp),
+            (75, lambda: board("external-power off", "discharge 20")),
+            (ROUND, lambda: None),
+        ):
+            time.sleep(max(0.0, start + index * ROUND + offset - time.monotonic()))
+            action()
         if not daemon.alive():
             break
     end = time.monotonic()
@@ -235,11 +229,8 @@ def main():
 
     if not daemon.alive():
         failures.append("the daemon ended with exit code %s" % daemon.process.returncode)
-    try:
-        # The exit line must reach the log file: logging has to outlive the failed writes.
-        daemon.stop_cleanly()
-    except AssertionError as error:
-        failures.append(str(error))
+    # The exit line must reach the log file: logging has to outlive the failed writes.
+    check(daemon.stop_cleanly)
     dsp.terminate()
     dsp.wait(10)
     events = [f.mono for f in bus.since(0, "events", BATTERY_EVENT)]

@@ -57,6 +57,7 @@ TEST_F(BoardStateTest, GaugeValuesAreTextsAndAnAbsentGaugeStalesOpenFiles) {
     const std::int64_t open = board.open(GAUGE + "capacity", true, false);
     control.execute("gauge absent");
     EXPECT_TRUE(board.list("/power_supply").empty());
+    EXPECT_EQ("<errno 2>", readFile(GAUGE + "present"));
     // The gauge comes back with its values, but a file opened before stays dead.
     control.execute("gauge present");
     EXPECT_EQ("80\n", readFile(GAUGE + "capacity"));
@@ -104,9 +105,11 @@ TEST_F(BoardStateTest, GpioFilesFollowTheKernelsErrorsAndPolarity) {
     // spelling of a line's directory exists.
     EXPECT_EQ("<errno 13>", readFile("/gpio/export"));
     EXPECT_EQ(BoardState::NodeKind::Missing, board.lookup("/gpio/gpio02").kind);
+    EXPECT_EQ(BoardState::NodeKind::Missing, board.lookup("/gpio//gpio2").kind);
     // A handle from before an unexport stays dead after the export again.
     const std::int64_t value = board.open("/gpio/gpio2/value", true, false);
-    EXPECT_EQ(0, writeFile("/gpio/unexport", "2") + writeFile("/gpio/export", "2"));
+    EXPECT_EQ(0, writeFile("/gpio/unexport", "2"));
+    EXPECT_EQ(0, writeFile("/gpio/export", "2"));
     std::string content;
     EXPECT_EQ(-ENODEV, board.read(value, content));
 }
@@ -150,12 +153,12 @@ TEST_F(BoardStateTest, PressIsAFallingEdgeThatAReadConsumesAndClickAndDischargeF
     const auto after = [this](std::int64_t micros, const std::string& file) {
         now += micros;
         board.advance();
-        return readFile(file);
+        return file[0] == '/' ? readFile(file) : control.execute(file);
     };
     exportButton();
     EXPECT_EQ("", control.execute("click 120"));
-    EXPECT_EQ("0\n", after(119999, "/gpio/gpio2/value"));
-    EXPECT_EQ("1\n", after(1, "/gpio/gpio2/value"));
+    EXPECT_EQ("0\n", after(119999, "get gpio 2"));
+    EXPECT_EQ("1\n", after(1, "get gpio 2"));
     // One percent per second, never below 0; external power charges at the same rate up to full.
     control.execute("external-power off");
     control.execute("set capacity 20");
@@ -208,19 +211,33 @@ TEST_F(BoardStateTest, TraceRecordsEveryWriteAndRequestAndTheControlRefusesMista
     // The paths and bytes of the trace are read end to end; here its times, errors and quoting.
     now += 250;
     writeFile("/pwm/tmpa9xx-pwm:1/duty_ns", "6400");
+    writeFile("/gpio/export", "143");
+    EXPECT_EQ(EBUSY, writeFile("/gpio/export", "143"));
+    EXPECT_EQ(0, writeFile("/pwm/tmpa9xx-pwm:1/run", std::string("0\0", 2)));
     EXPECT_EQ(EACCES, writeFile(GAUGE + "status", "x")); // refused at open: never a write
+    EXPECT_EQ("0\n", readFile("/pwm/tmpa9xx-pwm:1/run")) << "read back without the NUL";
+    // The buzzer's requests: set type 2000, then one its driver does not know.
+    EXPECT_EQ("type=none running=0\n", control.execute("get buzzer"));
     const std::int64_t buzzer = board.open(BoardState::BUZZER_NODE, true, true);
+    EXPECT_EQ(0, board.ioctl(buzzer, 0x40086D00, std::string("\x01\0\0\0\xd0\x07\0\0", 8)));
     EXPECT_EQ(-ENOTTY, board.ioctl(buzzer, 0x40016D02, "\x01"));
+    EXPECT_EQ("type=2000 running=0\n", control.execute("get buzzer"));
     EXPECT_EQ("1700000000.123706 /sys/class/pwm/tmpa9xx-pwm:1/duty_ns \"6400\" ok\n"
+              "1700000000.123706 /sys/class/gpio/export \"143\" ok\n"
+              "1700000000.123706 /sys/class/gpio/export \"143\" EBUSY\n"
+              "1700000000.123706 /sys/class/pwm/tmpa9xx-pwm:1/run \"0\\x00\" ok\n"
+              "1700000000.123706 /dev/mldalm ioctl 0x40086d00 "
+              "\"\\x01\\x00\\x00\\x00\\xd0\\x07\\x00\\x00\" ok\n"
               "1700000000.123706 /dev/mldalm ioctl 0x40016d02 \"\\x01\" ENOTTY\n",
               control.execute("trace"));
-    EXPECT_EQ("export=none polarity=none period_ns=none duty_ns=\"6400\" run=none\n",
+    EXPECT_EQ("", control.execute("trace-clear"));
+    EXPECT_EQ("", control.execute("trace"));
+    EXPECT_EQ("export=none polarity=none period_ns=none duty_ns=\"6400\" run=\"0\\x00\"\n",
               control.execute("get backlight"));
     EXPECT_EQ("\"a\\\"b\\\\c\\n\\t\\x7f\\xff\"", BoardState::quote("a\"b\\c\n\t\x7f\xff"));
 
     const std::pair<const char*, const char*> cases[] = {
         {"ping\n", "pong\n"},
-        {"get buzzer", "type=none running=0\n"},
         {"bogus 1", "error: unknown command 'bogus 1' (try help)\n"},
         {"press now", "error: unknown command 'press now' (try help)\n"},
         {"set charge 5", "error: unknown attribute 'charge'\n"},

@@ -164,10 +164,7 @@ class Bus:
     def close(self):
         self.stopping = True
         self.thread.join(5)
-        for sock in list(self.sockets) + list(self.monitors) + [self.push]:
-            if sock is not None:
-                sock.close(linger=0)
-        self.context.term()
+        self.context.destroy(linger=0)
 
     def wait_connected(self, timeout=10.0):
         # Every channel through its handshake: a response channel not attached yet loses the

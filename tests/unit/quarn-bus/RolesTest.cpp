@@ -114,8 +114,11 @@ TEST(Flooder, PatternHoldsOnlyFramesNoServerShouldActOn) {
     EXPECT_EQ(Flooder::frameAt(7), QByteArray::fromHex("14 00 00 00 06 00 00"));
     EXPECT_EQ(Flooder::frameAt(8), QByteArray::fromHex("43 00 00 00 06 00 00 00"));
     EXPECT_EQ(Flooder::frameAt(Flooder::patternLength()), QByteArray());
-    for (int i = 8; i < Flooder::patternLength(); ++i) {
+    for (int i = 0; i < Flooder::patternLength(); ++i) {
         const QByteArray frame = Flooder::frameAt(i);
+        ASSERT_EQ(frame.size() >= 8, i >= 8) << i;
+        if (i < 8)
+            continue;
         const auto message = qFromLittleEndian<qint32>(frame.constData());
         const auto origin = qFromLittleEndian<qint32>(frame.constData() + 4);
         EXPECT_TRUE(message == ipc::IPC_MSG_GET_BATTERY_STATUS
@@ -171,6 +174,8 @@ TEST(FakeDspManager, AnswersAndTakesWhatThePowerManagerAsksFor) {
     }
     ASSERT_TRUE(pumpUntil([&] { return output.str().find("ignored") != std::string::npos; }));
     EXPECT_EQ(ask(ipc::IPC_MSG_GET_INSTRUMENT_CONFIG).mid(912, 3), QByteArray::fromHex("000100"));
+    std::string error;
+    EXPECT_FALSE(manager.applyControlLine("session running", error));
 
     // A client without a response channel towards the dsp-manager gets no answer.
     ipc::IpcClient coreApp(true);

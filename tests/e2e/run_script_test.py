@@ -22,31 +22,30 @@ import runner  # noqa: E402
 RUN_SCRIPT = [os.path.join(REPOSITORY, "scripts", "run"), "--build-dir", BUILD, "--run-dir", RUN]
 
 
+SCREEN = os.path.join(os.path.dirname(RUN), "e2e_run_script.screen")
+
+
+def interrupt(process):
+    if process.poll() is None:
+        os.killpg(process.pid, signal.SIGINT)
+    return process.wait(30)
+
+
 class RunScriptTest(unittest.TestCase):
-    def start_run(self, *arguments):
-        self.screen_path = os.path.join(os.path.dirname(RUN), "e2e_run_script.screen")
-        with open(self.screen_path, "wb") as screen:
-            # A session of its own, so that an interrupt reaches the run's whole group as Ctrl-C does.
-            process = subprocess.Popen(RUN_SCRIPT + list(arguments), stdout=screen, stderr=subprocess.STDOUT,
-                                       stdin=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(self.interrupt, process)
-        return process
-
     def screen(self):
-        with open(self.screen_path, errors="replace") as f:
+        with open(SCREEN, errors="replace") as f:
             return f.read()
-
-    def interrupt(self, process):
-        if process.poll() is None:
-            os.killpg(process.pid, signal.SIGINT)
-        return process.wait(30)
 
     def test_stale_control_file_invalid_threshold_second_run_and_a_request_from_outside(self):
         os.makedirs(RUN, exist_ok=True)
         control = os.path.join(RUN, "dsp-manager.control")
         with open(control, "w") as f:
             f.write("left over\n")
-        run = self.start_run("150")
+        with open(SCREEN, "wb") as screen:
+            # A session of its own, so that an interrupt reaches the run's whole group as Ctrl-C does.
+            run = subprocess.Popen(RUN_SCRIPT + ["150"], stdout=screen, stderr=subprocess.STDOUT,
+                                   stdin=subprocess.DEVNULL, start_new_session=True)
+        self.addCleanup(interrupt, run)
         wait_until(lambda: "session         idle" in self.screen() and "threshold       10 %" in self.screen(), 120,
                    "the screen with the stand-in's session and the threshold", 0.5)
         self.assertIn("at the start    removed %s, left behind by an earlier run: not a named pipe" % control, self.screen())
@@ -63,7 +62,7 @@ class RunScriptTest(unittest.TestCase):
         self.assertRegex(answer.stdout, r"IPC_MSG_GET_BATTERY_STATUS \(20\) from IPC_ORIGIN_SERVER_PWR_MANAGER \(3\), "
                          r'88 bytes: present=1 externalPower=0 status="Discharging" capacity=2\d ')
 
-        self.assertEqual(0, self.interrupt(run))
+        self.assertEqual(0, interrupt(run))
         self.assertIn("pwr-manager exited with code 1", self.screen())
         self.assertFalse(os.path.exists(control), "the stand-in removes its pipe")
         refused = subprocess.run(shell + ["true"], capture_output=True, text=True, timeout=30)

@@ -12,6 +12,7 @@
 # every second. It fails on a growth trend, a periodic battery event missing or more than LATE_S off
 # its 2 s grid, a crash, or a lost shutdown; it writes soak.csv and, with matplotlib, soak.png.
 
+import contextlib
 import csv
 import os
 import random
@@ -95,13 +96,10 @@ class Clients(threading.Thread):
         while not self.stopping.wait(random.expovariate(rate)):
             if time.monotonic() - changed > 10:
                 rate, changed = random.uniform(0.5, 20), time.monotonic()
-            try:
+            with contextlib.suppress(zmq.Again):
                 push.send(HEADER.pack(GET_BATTERY, ORIGINS[random.choice(("core-app", "com-manager-remote"))]))
                 self.sent += 1
-            except zmq.Again:
-                pass
-        push.close(linger=0)
-        context.term()
+        context.destroy(linger=0)
 
 
 def dsp_manager(quarn_bus, log):

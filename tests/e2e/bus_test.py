@@ -40,14 +40,12 @@ def flood_frame(index):
 
 class BusTest(DaemonTest):
     def connect_core_app(self):
-        # A reader of the core-app answers, once the daemon's end has attached it.
+        # A reader of the core-app answers, once the daemon's end has attached it; the bus's
+        # context closes it at the end.
         sock = self.bus.context.socket(zmq.PULL)
-        self.addCleanup(sock.close, 0)
         monitor = sock.get_monitor_socket(zmq.EVENT_HANDSHAKE_SUCCEEDED)
         sock.connect(RESPONSES["core-app"])
         self.assertTrue(monitor.poll(10000), "no handshake with the daemon on the core-app channel")
-        sock.disable_monitor()
-        monitor.close(0)
         time.sleep(0.1)
         return sock
 
@@ -62,8 +60,8 @@ class BusTest(DaemonTest):
         self.start(responses=("com-manager-remote",))
         check = self.bus.wait_frame(6, "the first check", msg=BATTERY_EVENT)
         self.assertEqual([DISCHARGING_AT_15, BATTERY_LOW_FRAME], [f.raw for f in self.bus.wait_frames(2, 2, "", check.seq)])
-        # 20 from the pwr-manager server (3), on each client's channel; the request's own reading
-        # is published first.
+        # 20 from the pwr-manager server (3), on each client's channel; that the request's own
+        # reading is published as well is pinned in process.
         response = self.answer()
         self.assertEqual(bytes.fromhex("14000000" "03000000") + DISCHARGING_AT_15[8:], response.raw)
 

@@ -117,7 +117,7 @@ class Frame:
     def __init__(self, seq, source, raw):
         self.seq, self.source, self.raw = seq, source, raw  # seq: its index among all frames
         self.mono, self.wall = time.monotonic(), time.time()
-        self.msg, self.origin = HEADER.unpack_from(raw) if len(raw) >= 8 else (None, None)
+        self.msg = HEADER.unpack_from(raw)[0] if len(raw) >= 8 else None
         self.payload = raw[8:]
 
     def battery(self):
@@ -182,11 +182,10 @@ class Bus:
         with self.cond:
             return [f for f in self.frames[mark:] if f.source == source and msg in (None, f.msg)]
 
-    def wait_frames(self, count, timeout, what, mark=0, source="events", msg=None, where=None):
+    def wait_frames(self, count, timeout, what, mark=0, source="events", msg=None):
         # The first `count` frames from `mark` on that match.
-
         def found():
-            hits = [f for f in self.since(mark, source, msg) if where is None or where(f)]
+            hits = self.since(mark, source, msg)
             return hits[:count] if len(hits) >= count else None
 
         with self.cond:
@@ -194,8 +193,8 @@ class Bus:
                 raise AssertionError("timed out after %.1f s waiting for %s" % (timeout, what))
             return found()
 
-    def wait_frame(self, timeout, what, mark=0, source="events", msg=None, where=None):
-        return self.wait_frames(1, timeout, what, mark, source, msg, where)[0]
+    def wait_frame(self, timeout, what, mark=0, source="events", msg=None):
+        return self.wait_frames(1, timeout, what, mark, source, msg)[0]
 
     def request(self, msg, client="core-app", frame=None):
         if self.push is None:

@@ -173,6 +173,7 @@ def main():
 
     sampler = threading.Thread(target=sample, daemon=True)
     sampler.start()
+
     def check(action):
         try:
             action()

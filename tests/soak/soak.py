@@ -28,14 +28,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [os.path.join(HERE, "..", "e2e"), os.path.join(HERE, "..", "..", "bench")]
 from quarn_e2e import (  # noqa: E402 (the helpers live beside the end-to-end tests)
     BATTERY_EVENT, DO_POWER_DOWN, GET_BATTERY, HEADER, LOG_FILE, ORIGINS, REQUESTS, SYS, WANT_POWER_DOWN,
-    Bus, Daemon, cpu_seconds, ctl, reset_board, shutdown_calls, wait_until,
+    Bus, Daemon, DspManager, cpu_seconds, ctl, reset_board, shutdown_calls, wait_until,
 )
 from daemon_costs import status_kb  # noqa: E402
 
 GAUGE = SYS + "/power_supply/bq27425-0/"
 GAUGE_FILES = [GAUGE + name for name in ("present", "status", "capacity", "type", "current_now", "voltage_now", "temp")]
 READ_FAULTS = ("read:error=EIO:when=3+7", "read:error=EAGAIN:when=2+5")
-CONTROL = "/tmp/soak.control"
 ROUND = 100.0
 # How far off its 2 s grid a battery check may fire. Its timer is a precise one, so what is left is
 # scheduling delay, also while strace stops the main thread at each system call.
@@ -102,21 +101,9 @@ class Clients(threading.Thread):
         context.destroy(linger=0)
 
 
-def dsp_manager(quarn_bus, log):
-    process = subprocess.Popen([quarn_bus, "dsp-manager", "--control", CONTROL], stdout=log, stderr=subprocess.STDOUT)
-    wait_until(lambda: os.path.exists(CONTROL), 10, "the dsp-manager's control file")
-    return process
-
-
 def board(*commands):
     for command in commands:
         ctl(*command.split())
-
-
-def control(line):
-    # The dsp-manager holds a writer of its own: the open finds a reader at once.
-    with open(CONTROL, "w") as f:
-        f.write(line + "\n")
 
 
 def periodic_events(times, start, end, traced):
@@ -150,8 +137,7 @@ def main():
     failures, samples = [], []
     reset_board()
     bus = Bus(responses=("core-app", "com-manager-remote"))
-    dsp_log = open(os.path.join(output, "dsp-manager.out"), "ab")
-    dsp = dsp_manager(quarn_bus, dsp_log)
+    dsp = DspManager(quarn_bus)
     daemon = Daemon(daemon_path)
     start = time.monotonic()
     bus.wait_frame(5, "the first battery event", msg=BATTERY_EVENT)
@@ -192,9 +178,8 @@ def main():
 
     def restart_dsp():
         nonlocal dsp
-        dsp.terminate()
-        dsp.wait(10)
-        dsp = dsp_manager(quarn_bus, dsp_log)
+        dsp.stop()
+        dsp = DspManager(quarn_bus)
 
     triggers = (
         ("a button click", lambda: ctl("click")),
@@ -208,9 +193,9 @@ def main():
             (5, lambda: board("external-power off", "set capacity 40")),
             (10, lambda: check(lambda: shutdown(*triggers[index % 3]))),
             (20, lambda: board("external-power on", "set capacity 50")),
-            (30, lambda: control("session active")),
+            (30, lambda: dsp.control("session active")),
             (35, lambda: check(press_during_session)),
-            (50, lambda: control("session idle")),
+            (50, lambda: dsp.control("session idle")),
             (60, restart_dsp),
             (75, lambda: board("external-power off", "discharge 20")),
             (ROUND, lambda: None),
@@ -230,8 +215,7 @@ def main():
         failures.append("the daemon ended with exit code %s" % daemon.process.returncode)
     # The exit line must reach the log file: logging has to outlive the failed writes.
     check(daemon.stop_cleanly)
-    dsp.terminate()
-    dsp.wait(10)
+    dsp.stop()
     events = [f.mono for f in bus.since(0, "events", BATTERY_EVENT)]
     answers = len(bus.since(0, "core-app")) + len(bus.since(0, "com-manager-remote"))
     bus.close()

@@ -6,17 +6,11 @@
 
 using quarn_bus::describeFrame;
 
-namespace {
-
-// IPC_MSG_EVENT_BATTERY_STATUS_CHANGED (59 = 0x3b) from IPC_ORIGIN_SERVER_PWR_MANAGER (3), then
-// the discharging record at 57 %.
-const std::string BATTERY_FRAME =
-    std::string("3b000000 03000000") + testsupport::DISCHARGING_BATTERY_RECORD_HEX;
-
-} // namespace
-
 TEST(FrameFormatter, BatteryFrameWrittenOutByHand) {
-    QByteArray frame = QByteArray::fromHex(BATTERY_FRAME.c_str());
+    // IPC_MSG_EVENT_BATTERY_STATUS_CHANGED (59 = 0x3b) from IPC_ORIGIN_SERVER_PWR_MANAGER (3),
+    // then the discharging record at 57 %.
+    QByteArray frame = QByteArray::fromHex(QByteArray("3b000000 03000000") +
+                                           testsupport::DISCHARGING_BATTERY_RECORD_HEX);
     EXPECT_EQ(describeFrame(frame),
               "IPC_MSG_EVENT_BATTERY_STATUS_CHANGED (59) from IPC_ORIGIN_SERVER_PWR_MANAGER (3), "
               "88 bytes: present=1 externalPower=0 status=\"Discharging\" capacity=57 "

@@ -139,6 +139,7 @@ TEST_F(BoardStateTest, PressIsAFallingEdgeThatAReadConsumesAndClickAndDischargeF
     EXPECT_FALSE(board.edgePending(waiter));
     control.execute("press");
     control.execute("press");
+    EXPECT_TRUE(board.edgePending(waiter));
     EXPECT_EQ("exported=1 direction=in active_low=1 edge=falling level=1 value=0 events=2\n",
               control.execute("info gpio 2"));
     // "rising" wakes on the release; an unexport wakes its pollers for good.

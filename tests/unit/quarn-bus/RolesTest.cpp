@@ -117,7 +117,7 @@ TEST(Flooder, PatternHoldsOnlyFramesNoServerShouldActOn) {
     for (int i = 0; i < Flooder::patternLength(); ++i) {
         const QByteArray frame = Flooder::frameAt(i);
         ASSERT_EQ(frame.size() >= 8, i >= 8) << i;
-        if (i < 8)
+        if (frame.size() < 8)
             continue;
         const auto message = qFromLittleEndian<qint32>(frame.constData());
         const auto origin = qFromLittleEndian<qint32>(frame.constData() + 4);

@@ -14,7 +14,7 @@
 #include "ipc/IpcServer.h"
 #include "support/EventLoop.h"
 
-#include <QtEndian>
+#include <QDataStream>
 
 #include <gtest/gtest.h>
 
@@ -119,8 +119,11 @@ TEST(Flooder, PatternHoldsOnlyFramesNoServerShouldActOn) {
         ASSERT_EQ(frame.size() >= 8, i >= 8) << i;
         if (frame.size() < 8)
             continue;
-        const auto message = qFromLittleEndian<qint32>(frame.constData());
-        const auto origin = qFromLittleEndian<qint32>(frame.constData() + 4);
+        QDataStream header(frame);
+        header.setByteOrder(QDataStream::LittleEndian);
+        qint32 message = 0;
+        qint32 origin = 0;
+        header >> message >> origin;
         EXPECT_TRUE(message == ipc::IPC_MSG_GET_BATTERY_STATUS
                         ? origin != ipc::IPC_ORIGIN_CLIENT_CORE_APP &&
                               origin != ipc::IPC_ORIGIN_CLIENT_COM_MANAGER_REMOTE

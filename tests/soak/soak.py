@@ -12,6 +12,7 @@
 # every second. It fails on a growth trend, a periodic battery event missing or more than LATE_S off
 # its 2 s grid, a crash, or a lost shutdown; it writes soak.csv and, with matplotlib, soak.png.
 
+import bisect
 import contextlib
 import csv
 import os
@@ -39,6 +40,9 @@ ROUND = 100.0
 # How far off its 2 s grid a battery check may fire. Its timer is a precise one, so what is left is
 # scheduling delay, also while strace stops the main thread at each system call.
 LATE_S = 0.1
+# How far apart an answer and the reading published with it may arrive; both leave the daemon one
+# after the other and reach the Bus's one receiving thread.
+ANSWER_S = 0.05
 
 
 class Faults(threading.Thread):
@@ -106,10 +110,18 @@ def board(*commands):
         ctl(*command.split())
 
 
-def periodic_events(times, start, end, traced):
-    # The battery checks on their 2 s grid: the grid's phase is the one most events share
-    # (requested readings fall anywhere); per slot the nearest event, its distance and whether strace
-    # was attached.
+def periodic_events(events, answers, start, end, traced):
+    # The battery checks on their 2 s grid. Every answer is published as an event as well, in the
+    # same turn of the daemon's loop: the event nearest to each answer is a requested reading, and
+    # left among the checks it would stand in for a check that came late or never (at 20 requests
+    # a second, one falls near nearly every slot). The grid's phase is the one most checks share;
+    # per slot the nearest check, its distance and whether strace was attached.
+    times = sorted(events)
+    for answer in answers:
+        i = bisect.bisect_left(times, answer)
+        near = min((j for j in (i - 1, i) if 0 <= j < len(times)), key=lambda j: abs(times[j] - answer), default=None)
+        if near is not None and abs(times[near] - answer) < ANSWER_S:
+            del times[near]
     phase = max((t % 2.0 for t in times[:50]), key=lambda p: sum(abs((t - p + 1.0) % 2.0 - 1.0) < 0.1 for t in times))
     slots = []
     k = int((start - phase) / 2.0) + 1
@@ -217,10 +229,10 @@ def main():
     check(daemon.stop_cleanly)
     dsp.stop()
     events = [f.mono for f in bus.since(0, "events", BATTERY_EVENT)]
-    answers = len(bus.since(0, "core-app")) + len(bus.since(0, "com-manager-remote"))
+    answered = [f.mono for f in bus.since(0, "core-app") + bus.since(0, "com-manager-remote")]
     bus.close()
 
-    slots = periodic_events(events, start + 3.0, end, faults.traced)
+    slots = periodic_events(events, answered, start + 3.0, end, faults.traced)
     late = [(round(expected - start, 1), None if off is None else round(off * 1000)) for expected, _, off, _ in slots if off is None or off > LATE_S]
     if late:
         failures.append("%d of %d battery checks missing or late (> %d ms): %s" % (len(late), len(slots), LATE_S * 1000, late[:10]))
@@ -241,7 +253,7 @@ def main():
         return max((off * 1000 for _, _, off, t in slots if off is not None and off <= LATE_S and t == traced), default=0)
 
     print("soak: %.1f min, %d shutdown triggers, %d requests sent, %d answered, %d fault phases"
-          % ((end - start) / 60, rounds, clients.sent, answers, faults.phases))
+          % ((end - start) / 60, rounds, clients.sent, len(answered), faults.phases))
     print("soak: battery checks %d, largest offset from the grid %.1f ms (%.1f ms while traced), periods %.1f..%.1f ms"
           % (len(slots), largest(False), largest(True), min(periods.values(), default=0), max(periods.values(), default=0)))
     print("soak: RSS %s -> %s KiB, fds %s -> %s, threads %s -> %s, CPU mean %.2f %%"

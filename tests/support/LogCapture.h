@@ -35,11 +35,15 @@ public:
         return events_;
     }
 
-    // Messages with their "[seconds sec] - " prefix removed, optionally of one logger only.
-    std::vector<std::string> messages(const std::string& logger = std::string()) const {
+    // Messages with their "[seconds sec] - " prefix removed, optionally of one logger only and
+    // of one level only.
+    std::vector<std::string>
+    messages(const std::string& logger = std::string(),
+             log4cplus::LogLevel level = log4cplus::NOT_SET_LOG_LEVEL) const {
         std::vector<std::string> result;
         for (const LogEvent& event : events()) {
-            if (logger.empty() || event.logger == logger) {
+            if ((logger.empty() || event.logger == logger) &&
+                (level == log4cplus::NOT_SET_LOG_LEVEL || event.level == level)) {
                 result.push_back(stripPrefix(event.message));
             }
         }

@@ -51,8 +51,6 @@ struct ChildResult {
     int status = -1; // as std::system reports it
     std::string out;
     std::string err;
-
-    bool exitedCleanly() const { return status == 0; }
 };
 
 // Runs the logging child program with exactly the given environment (nothing is inherited but

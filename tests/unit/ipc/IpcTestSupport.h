@@ -63,17 +63,6 @@ protected:
         responses.clear();
     }
 
-    // The messages one logger wrote at one level, without their time prefix.
-    std::vector<std::string> lines(const std::string& logger, log4cplus::LogLevel level) const {
-        std::vector<std::string> result;
-        for (const testsupport::LogEvent& event : log.events()) {
-            if (event.logger == logger && event.level == level) {
-                result.push_back(testsupport::LogCapture::stripPrefix(event.message));
-            }
-        }
-        return result;
-    }
-
     testsupport::LogCapture log;
     testsupport::TempEndpoints at;
     ipc::IpcServer server;

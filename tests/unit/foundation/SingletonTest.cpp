@@ -2,20 +2,22 @@
 #include "foundation/Mutex.h"
 #include "foundation/SingletonT.h"
 
-#include "FoundationTestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <set>
+#include <future>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 namespace {
 
-using foundation_test::otherThreadCanLock;
+// Whether another thread could take the lock right now (it lets go again at once).
+bool otherThreadCanLock(thread::Lockable& lock) {
+    return std::async(std::launch::async, [&lock] { return lock.tryLock() && lock.unlock() == 0; })
+        .get();
+}
 
 class LazyService : public shared::SingletonT<LazyService> {
 public:
@@ -42,59 +44,43 @@ public:
 };
 
 TEST(SingletonTest, ConcurrentFirstUsesConstructExactlyOnce) {
-    std::atomic<bool> go{false};
     std::vector<std::future<LazyService*>> results;
     for (int i = 0; i < 8; ++i) {
-        results.push_back(std::async(std::launch::async, [&go] {
-            while (!go) {
-                std::this_thread::yield();
-            }
-            return LazyService::getInstance().get();
-        }));
+        results.push_back(
+            std::async(std::launch::async, [] { return LazyService::getInstance().get(); }));
     }
-    go = true;
-    std::set<LazyService*> instances;
+    ASSERT_NE(LazyService::getInstance(), nullptr);
     for (auto& result : results) {
-        instances.insert(result.get());
+        EXPECT_EQ(result.get(), LazyService::getInstance().get());
     }
-    EXPECT_EQ(instances.size(), 1u);
-    EXPECT_NE(*instances.begin(), nullptr);
-    EXPECT_EQ(LazyService::getInstance().get(), *instances.begin());
     EXPECT_EQ(LazyService::constructions, 1);
 }
 
-TEST(SingletonTest, InitSingletonIsNullUntilInitialisedAndAfterRelease) {
+// The class lock is per class, and recursive: the class's own code takes it again while its
+// caller holds it, and it is free only after as many unlocks. A constructor that throws leaves
+// it free.
+TEST(SingletonTest, InitSingletonIsNullUntilInitialisedAndAfterReleaseAndHasAClassLock) {
     EXPECT_EQ(StartedService::getInstance(), nullptr);
+    thread::Lockable& lock = StartedService::getClassLock();
+    EXPECT_NE(&lock, &FailingService::getClassLock());
+    ASSERT_TRUE(lock.lock());
     const StartedService* first = StartedService::initInstance().get();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(StartedService::getInstance().get(), first);
+    EXPECT_FALSE(otherThreadCanLock(lock));
+    EXPECT_TRUE(otherThreadCanLock(FailingService::getClassLock()));
+    EXPECT_EQ(lock.unlock(), 0);
+    EXPECT_TRUE(otherThreadCanLock(lock));
 
     // Initialising again replaces and releases the earlier instance.
     const std::shared_ptr<StartedService> second = StartedService::initInstance();
     EXPECT_NE(second.get(), first);
     EXPECT_EQ(StartedService::getInstance(), second);
     EXPECT_EQ(StartedService::alive, 1);
-
     StartedService::releaseInstance();
     EXPECT_EQ(StartedService::getInstance(), nullptr);
     // A holder keeps the released object alive; it goes with the last holder.
     EXPECT_EQ(StartedService::alive, 1);
-}
-
-// The class lock is per class, and recursive: the class's own code takes it again while its
-// caller holds it, and it is free only after as many unlocks. A constructor that throws leaves
-// it free.
-TEST(SingletonTest, ClassLockIsPerClassRecursiveAndReleasedOnException) {
-    thread::Lockable& lock = StartedService::getClassLock();
-    EXPECT_NE(&lock, &FailingService::getClassLock());
-    ASSERT_TRUE(lock.lock());
-    const std::shared_ptr<StartedService> created = StartedService::initInstance();
-    EXPECT_EQ(StartedService::getInstance(), created);
-    EXPECT_FALSE(otherThreadCanLock(lock));
-    EXPECT_TRUE(otherThreadCanLock(FailingService::getClassLock()));
-    EXPECT_EQ(lock.unlock(), 0);
-    EXPECT_TRUE(otherThreadCanLock(lock));
-    StartedService::releaseInstance();
 
     EXPECT_THROW(FailingService::initInstance(), std::runtime_error);
     EXPECT_EQ(FailingService::getInstance(), nullptr);

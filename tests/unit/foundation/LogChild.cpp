@@ -65,10 +65,8 @@ void logFromThreads(int count, int threadCount) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string scenario = argc > 1 ? argv[1] : "";
-    if (scenario == "one") {
-        logOne();
-    } else if (scenario == "levels") {
+    const std::string scenario = argc > 1 ? argv[1] : "one";
+    if (scenario == "levels") {
         logLevels();
     } else if (scenario == "many") {
         logFromThreads(argc > 2 ? std::atoi(argv[2]) : 1, argc > 3 ? std::atoi(argv[3]) : 1);
@@ -78,8 +76,7 @@ int main(int argc, char** argv) {
         }
         CATCH_ALL_AND_ABORT
     } else {
-        std::fprintf(stderr, "unknown scenario %s\n", scenario.c_str());
-        return 2;
+        logOne();
     }
     return 0;
 }

@@ -61,37 +61,34 @@ protected:
         : client(processQtEventsWhileWaiting) {}
 
     void SetUp() override {
-        server.init(ipc::IPC_ORIGIN_SERVER_PWR_MANAGER, at("requests").c_str(),
-                    at("events").c_str());
-        server.addResponseSocket(ipc::IPC_ORIGIN_CLIENT_CORE_APP, at("core-app").c_str());
-        QObject::connect(&server, &ipc::IpcServer::requestReceived,
-                         [this](const ipc::IpcMessage& request) {
-                             requests.push_back(request);
-                             if (answer) {
-                                 answer(request);
-                             }
-                         });
-        client.connectTo(ipc::IPC_ORIGIN_CLIENT_CORE_APP, at("requests").c_str(),
-                         at("core-app").c_str(), at("events").c_str());
-        QObject::connect(&client, &ipc::IpcClient::responseReceived,
-                         [this](const ipc::IpcMessage& m) { responses.push_back(m); });
-        QObject::connect(&client, &ipc::IpcClient::eventPublished,
-                         [this](const ipc::IpcMessage& m) { events.push_back(m); });
+        server.init(IPC_ORIGIN_SERVER_PWR_MANAGER, at("requests").c_str(), at("events").c_str());
+        server.addResponseSocket(IPC_ORIGIN_CLIENT_CORE_APP, at("core-app").c_str());
+        QObject::connect(&server, &IpcServer::requestReceived, [this](const IpcMessage& request) {
+            requests.push_back(request);
+            if (answer) {
+                answer(request);
+            }
+        });
+        client.connectTo(IPC_ORIGIN_CLIENT_CORE_APP, at("requests").c_str(), at("core-app").c_str(),
+                         at("events").c_str());
+        QObject::connect(&client, &IpcClient::responseReceived,
+                         [this](const IpcMessage& m) { responses.push_back(m); });
+        QObject::connect(&client, &IpcClient::eventPublished,
+                         [this](const IpcMessage& m) { events.push_back(m); });
         // A response channel refuses frames until its client is there, so exactly one of these
         // gets through.
-        ASSERT_TRUE(pumpUntil([this] {
-            return server.sendResponse(ipc::IPC_ORIGIN_CLIENT_CORE_APP, ipc::IPC_MSG_NONE, '!');
-        }));
+        ASSERT_TRUE(pumpUntil(
+            [this] { return server.sendResponse(IPC_ORIGIN_CLIENT_CORE_APP, IPC_MSG_NONE, '!'); }));
         ASSERT_TRUE(pumpUntil([this] { return !responses.empty(); }));
         responses.clear();
     }
 
     testsupport::LogCapture log;
     testsupport::TempEndpoints at;
-    ipc::IpcServer server;
-    ipc::IpcClient client;
-    std::function<void(const ipc::IpcMessage&)> answer;
-    std::vector<ipc::IpcMessage> requests, responses, events;
+    IpcServer server;
+    IpcClient client;
+    std::function<void(const IpcMessage&)> answer;
+    std::vector<IpcMessage> requests, responses, events;
 };
 
 std::atomic<int> passesLeft{-1};

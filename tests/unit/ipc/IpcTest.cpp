@@ -224,11 +224,15 @@ TEST(IpcNames, EndsOfTheTablesAndTheirFallbacks) {
 
 TEST_F(IpcBus, BurstOfTenThousandRequestsArrivesCompleteAndInOrder) {
     constexpr qint32 COUNT = 10000;
+    QElapsedTimer sending;
+    sending.start();
     for (qint32 sequence = 0; sequence < COUNT; ++sequence) {
         IpcMessage request(IPC_MSG_GET_MEASUREMENT, IPC_ORIGIN_CLIENT_CORE_APP);
         request.appendData(reinterpret_cast<const char*>(&sequence), sizeof sequence);
-        // A full channel refuses the frame instead of blocking; the caller retries later.
+        // A full channel refuses the frame instead of blocking; the caller retries later. A server
+        // that stops reading keeps it full for good, which must fail here rather than hang.
         while (!client.sendRequestAsZmqMessage(request)) {
+            ASSERT_LT(sending.elapsed(), 20000) << "the server stopped reading at " << sequence;
             QCoreApplication::processEvents();
         }
     }

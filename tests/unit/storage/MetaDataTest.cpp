@@ -1,5 +1,5 @@
-#include "session/SessionConfig.h"
 #include "storage/MetaData.h"
+#include "session/SessionConfig.h"
 #include "storage/MetaTrendOverview.h"
 #include "support/RecordBytes.h"
 

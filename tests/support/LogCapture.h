@@ -4,6 +4,7 @@
 
 #include <log4cplus/appender.h>
 #include <log4cplus/logger.h>
+#include <log4cplus/loglevel.h>
 #include <log4cplus/spi/loggingevent.h>
 
 #include <algorithm>
@@ -45,6 +46,19 @@ public:
             if ((logger.empty() || event.logger == logger) &&
                 (level == log4cplus::NOT_SET_LOG_LEVEL || event.level == level)) {
                 result.push_back(stripPrefix(event.message));
+            }
+        }
+        return result;
+    }
+
+    // The messages as "LEVEL text", with log4cplus's name of the level, optionally of one logger
+    // only: a line and its level compared in one go.
+    std::vector<std::string> withLevels(const std::string& logger = std::string()) const {
+        std::vector<std::string> result;
+        for (const LogEvent& event : events()) {
+            if (logger.empty() || event.logger == logger) {
+                result.push_back(log4cplus::getLogLevelManager().toString(event.level) + " " +
+                                 stripPrefix(event.message));
             }
         }
         return result;

@@ -83,17 +83,7 @@ protected:
             timeoutMs);
     }
 
-    // The buffers' log lines as "LEVEL text".
-    Lines lines() const {
-        Lines result;
-        for (const testsupport::LogEvent& event : capture.events()) {
-            if (event.logger == "model_buffer_logger") {
-                result.push_back(log4cplus::getLogLevelManager().toString(event.level) + " " +
-                                 testsupport::LogCapture::stripPrefix(event.message));
-            }
-        }
-        return result;
-    }
+    Lines lines() const { return capture.withLevels("model_buffer_logger"); }
 
     testsupport::LogCapture capture;
     testsupport::TempEndpoints at;

@@ -63,18 +63,6 @@ struct StorageGuard : session::IStorageSpace {
     int freeQueries = 0;
 };
 
-// The lines of one logger as "LEVEL text".
-Lines logged(const testsupport::LogCapture& capture, const std::string& logger) {
-    Lines lines;
-    for (const testsupport::LogEvent& event : capture.events()) {
-        if (event.logger == logger) {
-            lines.push_back(log4cplus::getLogLevelManager().toString(event.level) + " " +
-                            testsupport::LogCapture::stripPrefix(event.message));
-        }
-    }
-    return lines;
-}
-
 // Reads `bytes` into `into`; true when the stream is still Ok.
 template <typename T> bool read(const QByteArray& bytes, T& into) {
     shared::Qt48DataStream in(bytes);
@@ -210,7 +198,7 @@ TEST(SessionTiming, ReadingFallsBackToOneWeekAndReportsAShortStream) {
     EXPECT_FALSE(read(bytes.left(20), timing));
     EXPECT_TRUE(timing.scheduledStart());
     EXPECT_EQ(timing.startTime(), utc(2012, 1, 1, 0, 0, 0));
-    EXPECT_EQ(logged(capture, "logging_session_logger"),
+    EXPECT_EQ(capture.withLevels("logging_session_logger"),
               Lines{"FATAL Could not load serialized SessionTiming."});
 }
 
@@ -235,7 +223,7 @@ TEST(SessionTiming, ChangeDurationAndUpdateKeepAFixedEnd) {
     timing.setPlannedEndTime(day(13, 0, 0));
     timing.update({true, day(13, 0, 0)}, {true, day(12, 0, 0)});
     EXPECT_EQ(timing.plannedEndTime(), day(13, 0, 0));
-    EXPECT_EQ(logged(capture, "session_logger"),
+    EXPECT_EQ(capture.withLevels("session_logger"),
               (Lines{"WARN Session end time Thu Mar 4 15:00:00 2021 GMT was changed to Thu Mar 4 "
                      "13:00:00 2021 GMT.",
                      "WARN Session end time Thu Mar 4 12:00:00 2021 GMT was changed to Thu Mar 4 "
@@ -326,7 +314,7 @@ TEST(SessionConfig, StreamFormInQt48EncodingAndBrokenStreams) {
     readOnly.open(QIODevice::ReadOnly);
     shared::Qt48DataStream out(&readOnly);
     out << DEFAULT_SESSION_CONFIG;
-    EXPECT_EQ(logged(capture, "session_storage_data_logger"),
+    EXPECT_EQ(capture.withLevels("session_storage_data_logger"),
               (Lines{"ERROR Invalid extraction from stream was detected!",
                      "ERROR Unable to insert session configuration to stream."}));
 }
@@ -385,12 +373,12 @@ TEST(LoggingSession, DefaultSerialisesToTheQt48Layout) {
         testsupport::LogCapture capture;
         EXPECT_FALSE(read(body, back));
         EXPECT_EQ(streamed(back), streamed(LoggingSession()));
-        EXPECT_EQ(logged(capture, "logging_session_logger").size(), 1u);
+        EXPECT_EQ(capture.withLevels("logging_session_logger").size(), 1u);
         if (body == cut) {
-            EXPECT_EQ(logged(capture, "serialization_logger"),
+            EXPECT_EQ(capture.withLevels("serialization_logger"),
                       Lines{"FATAL Could not load serialized structure \"META_TREND_ENERGY\", read "
                             "bytes: 1000, expected bytes: 2776"});
-            EXPECT_EQ(logged(capture, "logging_session_logger"),
+            EXPECT_EQ(capture.withLevels("logging_session_logger"),
                       Lines{"FATAL Could not load serialized session \"Alpha\"."});
         }
     }
@@ -430,7 +418,8 @@ TEST(LoggingSession, StatesPredicatesNamesAndSetterWarnings) {
         EXPECT_EQ(image(session.instrumentConfig()), image(instrument));
         const Lines warnings{"WARN DSP Probe configuration " + warning,
                              "WARN Instrument configuration " + warning};
-        EXPECT_EQ(logged(capture, "logging_session_logger"), warning.empty() ? Lines{} : warnings)
+        EXPECT_EQ(capture.withLevels("logging_session_logger"),
+                  warning.empty() ? Lines{} : warnings)
             << state;
     }
 }
@@ -542,9 +531,9 @@ TEST(SessionOverviewModificationData, RoundTripAndBrokenOverview) {
 
     testsupport::LogCapture capture;
     EXPECT_FALSE(read(bytes.left(100), data));
-    EXPECT_EQ(logged(capture, "logging_session_logger"),
+    EXPECT_EQ(capture.withLevels("logging_session_logger"),
               Lines{"FATAL Could not load session overview for session \"S1\"."});
-    EXPECT_EQ(logged(capture, "serialization_logger").size(), 1u);
+    EXPECT_EQ(capture.withLevels("serialization_logger").size(), 1u);
     EXPECT_EQ(image(data.overview), image(storage::DEFAULT_META_TREND_OVERVIEW));
 
     // A name longer than the bytes left reads as Qt's reader fails it, without the allocation.

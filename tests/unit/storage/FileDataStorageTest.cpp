@@ -37,16 +37,6 @@ using Messages = std::vector<std::string>;
 
 const char* const LOGGER = "file-data-storage_logger";
 
-// The storage's log lines as "LEVEL text".
-Messages logged(const testsupport::LogCapture& capture) {
-    Messages lines;
-    for (const testsupport::LogEvent& event : capture.events()) {
-        lines.push_back(log4cplus::getLogLevelManager().toString(event.level) + " " +
-                        testsupport::LogCapture::stripPrefix(event.message));
-    }
-    return lines;
-}
-
 class FakeFileSystemCalls : public storage::FileSystemCalls {
 public:
     using storage::FileSystemCalls::FileSystemCalls;
@@ -194,7 +184,7 @@ TEST_F(FileDataStorageTest, FreeSpaceLeavesRoomForTheLogFilesAndFailuresAreLogge
         testsupport::LogCapture capture;
         ASSERT_TRUE(FileDataStorage::getStorageInfo(used, free));
         EXPECT_EQ(std::make_pair(used, free), std::make_pair(c.used, c.free));
-        EXPECT_EQ(logged(capture), c.error ? Messages{c.error} : Messages{});
+        EXPECT_EQ(capture.withLevels(), c.error ? Messages{c.error} : Messages{});
         EXPECT_TRUE(FileDataStorage::isAvailableSpaceFor(c.free));
         EXPECT_FALSE(FileDataStorage::isAvailableSpaceFor(c.free + 1));
     }
@@ -216,8 +206,8 @@ TEST_F(FileDataStorageTest, FreeSpaceLeavesRoomForTheLogFilesAndFailuresAreLogge
     EXPECT_FALSE(FileDataStorage::isAvailableSpaceFor(0));
     const std::string remount = "ERROR Failed to remount (synchronize) data dir.";
     const std::string statvfs = "WARN Failed to retrieve disk fill status";
-    EXPECT_EQ(logged(capture), (Messages{remount, remount, remount, statvfs, remount, statvfs,
-                                         "ERROR Unable to obtain disk usage info."}));
+    EXPECT_EQ(capture.withLevels(), (Messages{remount, remount, remount, statvfs, remount, statvfs,
+                                              "ERROR Unable to obtain disk usage info."}));
 }
 
 TEST_F(FileDataStorageTest, BytesAndDurationsOfASessionAndTheTimingAsksThePartition) {
